@@ -1,0 +1,57 @@
+#include "dialogs.h"
+
+#include <QFileDialog>
+#include <QImageReader>
+#include <QInputDialog>
+#include <QMessageBox>
+
+void QtDialogs::message(QWidget *parent, const QString &caption, const QString &text, Icon icon)
+{
+    QMessageBox box(icon == Icon::Information ? QMessageBox::Information : QMessageBox::Warning,
+                    caption, text, QMessageBox::Ok, parent);
+    box.exec();
+}
+
+std::optional<QString> QtDialogs::inputText(QWidget *parent, const QString &caption,
+                                            const QString &prompt, const QString &value)
+{
+    bool ok = false;
+    const QString text = QInputDialog::getText(parent, caption, prompt, QLineEdit::Normal, value, &ok);
+    if (!ok)
+        return std::nullopt;
+    return text;
+}
+
+QString QtDialogs::openFile(QWidget *parent, const QString &caption, const QStringList &filters)
+{
+    return QFileDialog::getOpenFileName(parent, caption, QString(), filters.join(QStringLiteral(";;")));
+}
+
+QString QtDialogs::openPicture(QWidget *parent, const QString &caption)
+{
+    QStringList patterns;
+    for (const QByteArray &format : QImageReader::supportedImageFormats())
+        patterns << QStringLiteral("*.") + QString::fromLatin1(format);
+    const QStringList filters{QObject::tr("Pictures (%1)").arg(patterns.join(u' ')),
+                              QObject::tr("All files (*)")};
+    return QFileDialog::getOpenFileName(parent, caption, QString(), filters.join(QStringLiteral(";;")));
+}
+
+QString QtDialogs::saveFile(QWidget *parent, const QString &caption, const QString &proposedName,
+                            const QStringList &filters, const QString &defaultSuffix)
+{
+    QFileDialog dialog(parent, caption);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setNameFilters(filters);
+    dialog.setDefaultSuffix(defaultSuffix);
+    dialog.setOption(QFileDialog::DontConfirmOverwrite, false);
+    dialog.selectFile(proposedName);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return {};
+    return dialog.selectedFiles().constFirst();
+}
+
+QString QtDialogs::selectFolder(QWidget *parent, const QString &caption, const QString &startDir)
+{
+    return QFileDialog::getExistingDirectory(parent, caption, startDir);
+}

@@ -1,0 +1,23 @@
+#pragma once
+// What the editing windows need of the main window. The main window implements it; window
+// tests use a small fake.
+
+#include <QString>
+
+class TWIL;
+class Dialogs;
+
+class EditorHost
+{
+public:
+    virtual ~EditorHost() = default;
+    virtual TWIL &wil() = 0;
+    virtual int currentImage() const = 0;
+    virtual Dialogs &dialogs() = 0;
+    // Information box (caption "消息！") and error box (caption "错误！").
+    virtual void showMessage(const QString &text) = 0;
+    virtual void showErrMessage(const QString &text) = 0;
+    // Sets the thumbnail grid to `rows` rows and repaints it.
+    virtual void setGridRows(int rows) = 0;
+    virtual void repaintGrid() = 0;
+};

@@ -1,0 +1,147 @@
+#include "fileio.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <cstdio>
+#include <cstdlib>
+
+#ifdef Q_OS_WIN
+#include <io.h>
+#else
+#include <unistd.h>
+#endif
+
+namespace fileio {
+
+namespace {
+FaultHook &hook()
+{
+    static FaultHook h;
+    return h;
+}
+
+// True when the operation may go ahead.
+bool allowed(Op op, const QString &path, QString *error)
+{
+    if (!hook())
+        return true;
+    switch (hook()(op, path)) {
+    case Fault::None:
+        return true;
+    case Fault::Die:
+        std::_Exit(86);
+    case Fault::Fail:
+        break;
+    }
+    if (error)
+        *error = QStringLiteral("%1: injected failure").arg(QFileInfo(path).fileName());
+    return false;
+}
+
+QString describe(const QFileDevice &f)
+{
+    return QStringLiteral("%1: %2").arg(f.fileName(), f.errorString());
+}
+} // namespace
+
+void setFaultHook(FaultHook h) { hook() = std::move(h); }
+
+bool readAt(QFileDevice &f, qint64 pos, char *dst, qint64 len)
+{
+    if (pos < 0 || len < 0)
+        return false;
+    if (len == 0)
+        return true;
+    if (!f.seek(pos))
+        return false;
+    return f.read(dst, len) == len;
+}
+
+bool writeAt(QFileDevice &f, qint64 pos, const char *data, qint64 len, QString *error)
+{
+    if (!allowed(Op::Write, f.fileName(), error))
+        return false;
+    if (!f.seek(pos) || f.write(data, len) != len) {
+        if (error)
+            *error = describe(f);
+        return false;
+    }
+    return true;
+}
+
+bool resize(QFileDevice &f, qint64 size, QString *error)
+{
+    if (!allowed(Op::Resize, f.fileName(), error))
+        return false;
+    if (!f.resize(size)) {
+        if (error)
+            *error = describe(f);
+        return false;
+    }
+    return true;
+}
+
+bool flush(QFileDevice &f, QString *error)
+{
+    if (!allowed(Op::Flush, f.fileName(), error))
+        return false;
+    if (!f.flush()) {
+        if (error)
+            *error = describe(f);
+        return false;
+    }
+    const int fd = f.handle();
+    if (fd >= 0) {
+#ifdef Q_OS_WIN
+        _commit(fd);
+#else
+        ::fsync(fd);
+#endif
+    }
+    return true;
+}
+
+bool rename(const QString &from, const QString &to, QString *error)
+{
+    if (!allowed(Op::Rename, to, error))
+        return false;
+#ifdef Q_OS_WIN
+    QFile::remove(to);
+    const bool ok = QFile::rename(from, to);
+#else
+    const bool ok =
+        std::rename(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()) == 0;
+#endif
+    if (!ok) {
+        if (error)
+            *error = QStringLiteral("%1: cannot be replaced").arg(to);
+        return false;
+    }
+    return true;
+}
+
+bool remove(const QString &path, QString *error)
+{
+    if (!allowed(Op::Remove, path, error))
+        return false;
+    QFile f(path);
+    if (f.exists() && !f.remove()) {
+        if (error)
+            *error = describe(f);
+        return false;
+    }
+    return true;
+}
+
+bool writeFile(const QString &path, const QByteArray &data, QString *error)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+        if (error)
+            *error = describe(f);
+        return false;
+    }
+    return writeAt(f, 0, data, error) && flush(f, error);
+}
+
+} // namespace fileio

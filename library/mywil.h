@@ -1,0 +1,136 @@
+#pragma once
+// The library component: opens an image library (.wil) with its index (.WIX), decodes images
+// with their placements, draws them, and appends, replaces and re-places single images.
+
+#include <QImage>
+#include <QObject>
+#include <QRect>
+#include <QString>
+#include <QVector>
+#include <array>
+#include <functional>
+#include <memory>
+#include <stdexcept>
+
+class QFile;
+class QPainter;
+
+// Raised where the component cannot go on and the caller must hear of it (an empty file name,
+// a library file that cannot be opened at all).
+class WilError : public std::runtime_error
+{
+public:
+    explicit WilError(const QString &message)
+        : std::runtime_error(message.toStdString()), m_message(message)
+    {
+    }
+    QString message() const { return m_message; }
+
+private:
+    QString m_message;
+};
+
+class TWIL : public QObject
+{
+    Q_OBJECT
+public:
+    enum TLibType { ltLoadBmp = 0, ltLoadMemory = 1, ltLoadMunual = 2, ltUseCache = 3 };
+    Q_ENUM(TLibType)
+
+    Q_PROPERTY(QString FileName MEMBER FileName)
+    Q_PROPERTY(int ImageCount READ ImageCount)
+    Q_PROPERTY(TLibType LibType MEMBER LibType)
+    Q_PROPERTY(int px MEMBER px)
+    Q_PROPERTY(int py MEMBER py)
+    Q_PROPERTY(int OffSet MEMBER OffSet)
+    Q_PROPERTY(int Width MEMBER Width)
+    Q_PROPERTY(int Height MEMBER Height)
+    Q_PROPERTY(int FileType MEMBER FileType)
+
+    explicit TWIL(QObject *owner = nullptr);
+    ~TWIL() override;
+
+    // Published properties.
+    QString FileName;
+    int ImageCount() const { return m_imageCount; }
+    TLibType LibType = ltLoadBmp;
+    int px = 0;
+    int py = 0;
+    int OffSet = 0;
+    int Width = 0;
+    int Height = 0;
+    int FileType = 0;
+
+    // Public state the editing operations use.
+    QString IndexFileName;
+    QFile *LibraryStream = nullptr; // null while closed
+    QVector<qint32> Offsets;
+    std::array<quint8, 1024> Palette{}; // blue, green, red, 0 per entry
+
+    // Messages Open shows the user (the missing-file warning, an undone edit). The editor
+    // routes them to a message box, the command line to stderr.
+    using Notifier = std::function<void(const QString &text)>;
+    void setNotifier(Notifier notifier) { m_notify = std::move(notifier); }
+
+    // Opens FileName. Throws WilError for an empty FileName ("FileName not assigned..") and when
+    // the file exists but cannot be opened even for reading; a missing file is reported through
+    // the notifier and leaves the component closed.
+    void Open();
+    void Close();
+    void LoadIndex(const QString &indexPath);
+    bool isOpen() const { return LibraryStream != nullptr; }
+    // True when the library could only be opened for reading: every edit is refused.
+    bool isReadOnly() const { return m_readOnly; }
+    // Byte offset of entry 0 in the index file (48 or 52), found when the index was loaded.
+    int indexTableStart() const { return m_tableStart; }
+
+    // Null unless LibType is ltLoadBmp.
+    const QImage *GetBitmap(int index);
+    // Fetches image `index` into the current bitmap (RGB565) and returns it.
+    const QImage &LoadBitmap(int index);
+    const QImage &currentBitmap() const { return m_bitmap; }
+    // Both return false when the record could not be decoded (the previous picture stays).
+    bool ReadCompressedImage(qint64 recordOffset, int index);
+    bool ReadRunLengthImage(qint64 recordOffset, int index);
+    // Draws image `index` into `rect`, shrunk (never enlarged) to fit, black transparent.
+    void DrawImage(QPainter &canvas, const QRect &rect, bool fromTop, int index);
+
+    // First byte behind image n's record: the next larger entry, or the end of the file.
+    qint64 recordExtentEnd(int n) const;
+    // The library palette as a colour table (for 8-bit images and RGB565 conversion).
+    QVector<QRgb> colorTable() const;
+
+    // Writing. Every one returns false and sets errorString() when it fails, and then leaves
+    // both files exactly as they were.
+    bool AddBitmap(const QImage &graphic, qint16 px, qint16 py);
+    bool AddEmpty();
+    bool ReplaceBitmap(int index, const QImage &graphic);
+    bool SetImagePx(int index, qint16 value);
+    bool SetImagePy(int index, qint16 value);
+    QString errorString() const { return m_error; }
+
+private:
+    friend class TWILPrivate;
+    int m_imageCount = 0;
+    bool m_readOnly = false;
+    int m_tableStart = 52;
+    qint64 m_fileSize = 0;
+    QImage m_bitmap;
+    QVector<qint32> m_placementX;
+    QVector<qint32> m_placementY;
+    QString m_error;
+    Notifier m_notify;
+};
+
+// Library name without folder and extension: "d:/a/b.wil" gives "b", "x.wil.wil" gives "x".
+QString BaseFileName(const QString &path);
+// The index that belongs to a library: its folder + BaseFileName + ".WIX"; where no file of
+// exactly that name exists, one in the same folder whose name differs only in letter case.
+QString indexFileNameFor(const QString &libraryPath);
+// Fills the 66-byte header of a 16-bit RGB565 bitmap file; the caller fills the size fields.
+void InitBitmapHeader16(quint8 header[66]);
+// A 16-bit RGB565 Windows bitmap file of the image (66-byte header, rows bottom first, each
+// padded to 4 bytes); an empty QByteArray for an image without pixels.
+QByteArray encodeBitmap16(const QImage &image);
+// Draws `bitmap` at (x, y) leaving pixels of exactly `transparent` (RGB565 value) undrawn.
+void DrawTransparent(QPainter &painter, int x, int y, quint16 transparent, const QImage &bitmap);

@@ -1,0 +1,53 @@
+#pragma once
+// The command line. Each command lives in a cmd_*.cpp file of its own and registers itself.
+
+#include <QString>
+#include <QStringList>
+#include <functional>
+#include <optional>
+
+namespace wiltool {
+
+enum Exit { Ok = 0, Failed = 1, Usage = 2 };
+
+struct Command
+{
+    const char *name;
+    const char *synopsis; // "LIB N OUT.bmp"
+    const char *summary;
+    std::function<int(const QStringList &args)> run; // args after the command name
+};
+
+bool registerCommand(Command command);
+
+// One line on stderr (UTF-8), then Failed.
+int fail(const QString &message);
+// Usage line for the command on stderr, then Usage.
+int usage(const char *commandName);
+void out(const QString &line); // stdout, UTF-8, newline added
+
+// Options: "--name value" pairs and flags; everything else is positional. A word that starts
+// with "-" followed by a digit is a value, never an option ("setxy lib 3 -5 7").
+struct ParsedArgs
+{
+    QStringList positional;
+    QStringList flags;                     // "--list"
+    QList<QPair<QString, QString>> values; // "--xy" -> "-10,20"
+    bool ok = true;
+    QString error;
+    bool has(const QString &flag) const { return flags.contains(flag); }
+    std::optional<QString> value(const QString &name) const;
+};
+// `valueOptions` names the options that take a value; any other option is a flag, and an
+// unknown one is a usage error.
+ParsedArgs parseArgs(const QStringList &args, const QStringList &valueOptions,
+                     const QStringList &flagOptions);
+
+// Integer entry syntax (decimal, or hex after "$", "x", "0x").
+std::optional<qint32> parseNumber(const QString &text);
+// "A-B" or "N"; A and B may be written in hex; "-5-3" is -5 to 3.
+std::optional<QPair<qint32, qint32>> parseRange(const QString &text);
+// "X,Y" with low-16-bit placement values.
+std::optional<QPair<qint16, qint16>> parseXY(const QString &text);
+
+} // namespace wiltool
