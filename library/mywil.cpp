@@ -18,6 +18,7 @@ bool TWIL::ReadCompressedImage(qint64, int) { return false; }
 bool TWIL::ReadRunLengthImage(qint64, int) { return false; }
 void TWIL::DrawImage(QPainter &, const QRect &, bool, int) {}
 qint64 TWIL::recordExtentEnd(int) const { return 0; }
+RecordInfo TWIL::inspectRecord(int) const { return {}; }
 QVector<QRgb> TWIL::colorTable() const { return QVector<QRgb>(256, qRgb(0, 0, 0)); }
 bool TWIL::AddBitmap(const QImage &, qint16, qint16) { return false; }
 bool TWIL::AddEmpty() { return false; }

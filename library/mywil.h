@@ -30,6 +30,31 @@ private:
     QString m_message;
 };
 
+// What a record is, read from its header and its extent only (no pixels decoded).
+struct RecordInfo
+{
+    enum Kind {
+        Invalid,         // offset outside the file, or no layout fits its extent
+        Compressed,      // 16-byte header + pixel block (method 0 or 8)
+        CompressedEmpty, // compressed header whose block length is below 6
+        Uncompressed16,  // 8-byte header + W4 x height RGB565 pixels
+        Uncompressed8,   // 8-byte header (12 with a second placement) + palette indices
+        EmptyRecord,     // the 9-byte record of an empty image
+        RunLength        // run-length record of a FileType 2 library
+    };
+    Kind kind = Invalid;
+    qint64 offset = 0;  // where the record starts
+    qint64 extent = 0;  // bytes from its entry to the next larger entry or the end of the file
+    qint64 size = 0;    // bytes its layout takes (<= extent)
+    int width = 0;      // as stored in the header
+    int height = 0;
+    int px = 0;
+    int py = 0;
+    bool hasPixels() const { return (kind == Compressed || kind == Uncompressed16 ||
+                                     kind == Uncompressed8 || kind == RunLength) &&
+                                    width > 0 && height > 0; }
+};
+
 class TWIL : public QObject
 {
     Q_OBJECT
@@ -92,6 +117,9 @@ public:
     // Both return false when the record could not be decoded (the previous picture stays).
     bool ReadCompressedImage(qint64 recordOffset, int index);
     bool ReadRunLengthImage(qint64 recordOffset, int index);
+    // False when the last fetch could not decode its record (the previous picture stayed).
+    bool lastDecodeOk() const { return m_lastDecodeOk; }
+    RecordInfo inspectRecord(int index) const;
     // Draws image `index` into `rect`, shrunk (never enlarged) to fit, black transparent.
     void DrawImage(QPainter &canvas, const QRect &rect, bool fromTop, int index);
 
@@ -113,6 +141,7 @@ private:
     friend class TWILPrivate;
     int m_imageCount = 0;
     bool m_readOnly = false;
+    bool m_lastDecodeOk = true;
     int m_tableStart = 52;
     qint64 m_fileSize = 0;
     QImage m_bitmap;
