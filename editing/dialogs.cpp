@@ -51,6 +51,21 @@ QString QtDialogs::saveFile(QWidget *parent, const QString &caption, const QStri
     return dialog.selectedFiles().constFirst();
 }
 
+QString QtDialogs::saveFileReplacing(QWidget *parent, const QString &caption,
+                                     const QString &proposedName, const QStringList &filters,
+                                     const QString &defaultSuffix)
+{
+    QFileDialog dialog(parent, caption);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setNameFilters(filters);
+    dialog.setDefaultSuffix(defaultSuffix);
+    dialog.setOption(QFileDialog::DontConfirmOverwrite, true);
+    dialog.selectFile(proposedName);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return {};
+    return dialog.selectedFiles().constFirst();
+}
+
 QString QtDialogs::selectFolder(QWidget *parent, const QString &caption, const QString &startDir)
 {
     return QFileDialog::getExistingDirectory(parent, caption, startDir);

@@ -26,6 +26,14 @@ public:
     virtual QString openPicture(QWidget *parent, const QString &caption) = 0;
     virtual QString saveFile(QWidget *parent, const QString &caption, const QString &proposedName,
                              const QStringList &filters, const QString &defaultSuffix) = 0;
+    // Like saveFile, but an existing file is taken without a question: for callers that replace
+    // the file whole and keep the old one until the new one is complete.
+    virtual QString saveFileReplacing(QWidget *parent, const QString &caption,
+                                      const QString &proposedName, const QStringList &filters,
+                                      const QString &defaultSuffix)
+    {
+        return saveFile(parent, caption, proposedName, filters, defaultSuffix);
+    }
     // May create the folder the user typed (after asking).
     virtual QString selectFolder(QWidget *parent, const QString &caption,
                                  const QString &startDir) = 0;
@@ -44,6 +52,8 @@ public:
     QString openPicture(QWidget *parent, const QString &caption) override;
     QString saveFile(QWidget *parent, const QString &caption, const QString &proposedName,
                      const QStringList &filters, const QString &defaultSuffix) override;
+    QString saveFileReplacing(QWidget *parent, const QString &caption, const QString &proposedName,
+                              const QStringList &filters, const QString &defaultSuffix) override;
     QString selectFolder(QWidget *parent, const QString &caption,
                          const QString &startDir) override;
 };
