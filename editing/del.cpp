@@ -55,18 +55,26 @@ void reopen(TWIL &wil, const QString &fileName, QString *error)
 
 } // namespace
 
+RangeRefusal checkRange(std::optional<qint32> begin, std::optional<qint32> end, int imageCount)
+{
+    if (!begin || *begin < 0 || *begin > imageCount - 1)
+        return RangeRefusal::Begin;
+    if (!end || *end < 0 || *end > imageCount - 1 || *end < *begin)
+        return RangeRefusal::End;
+    return RangeRefusal::None;
+}
+
 RangeRefusal checkRange(const QString &beginText, const QString &endText, int imageCount,
                         int *begin, int *end)
 {
     const std::optional<qint32> b = parseIntegerEntry(beginText);
-    if (!b || *b < 0 || *b > imageCount - 1)
-        return RangeRefusal::Begin;
     const std::optional<qint32> e = parseIntegerEntry(endText);
-    if (!e || *e < 0 || *e > imageCount - 1 || *e < *b)
-        return RangeRefusal::End;
-    *begin = *b;
-    *end = *e;
-    return RangeRefusal::None;
+    const RangeRefusal refusal = checkRange(b, e, imageCount);
+    if (refusal == RangeRefusal::None) {
+        *begin = *b;
+        *end = *e;
+    }
+    return refusal;
 }
 
 bool Del(TWIL &wil, int begin, int end, QString *error)

@@ -4,6 +4,7 @@
 #include "progress.h"
 
 #include <QString>
+#include <optional>
 
 class TWIL;
 
@@ -20,6 +21,8 @@ enum class RangeRefusal { None, Begin, End };
 // the beginning. The beginning is checked first.
 RangeRefusal checkRange(const QString &beginText, const QString &endText, int imageCount,
                         int *begin, int *end);
+// The same for numbers already read (nullopt: not a number).
+RangeRefusal checkRange(std::optional<qint32> begin, std::optional<qint32> end, int imageCount);
 
 // Removes images begin to end; the images behind them move up. The new library and index are
 // written beside the old ones and then swapped in, so a failure leaves the old pair (or, past

@@ -1,0 +1,102 @@
+// add, delete, blank, create: the add-one, delete and create windows on the command line.
+
+#include "wiltool.h"
+
+#include "del.h"
+#include "mywil.h"
+#include "new.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+namespace {
+
+using namespace wiltool;
+
+// Opens LIB for editing; an empty optional when that worked, else the exit status.
+std::optional<int> openForEditing(TWIL &wil, const QString &path)
+{
+    QString notice;
+    wil.setNotifier([&notice](const QString &text) { notice = text; });
+    wil.FileName = path;
+    try {
+        wil.Open();
+    } catch (const WilError &e) {
+        return fail(e.message());
+    }
+    if (!wil.isOpen())
+        return fail(notice.isEmpty() ? QStringLiteral("%1: cannot be opened").arg(path) : notice);
+    if (wil.isReadOnly())
+        return fail(QStringLiteral("%1: read-only, nothing changed").arg(path));
+    return std::nullopt;
+}
+
+// delete and blank: LIB A-B, checked as the delete window checks its two fields.
+int rangeCommand(const char *name, const QStringList &args, bool remove)
+{
+    const ParsedArgs p = parseArgs(args, {}, {});
+    if (!p.ok || p.positional.size() != 2)
+        return usage(name);
+    TWIL wil;
+    if (const auto status = openForEditing(wil, p.positional[0]))
+        return *status;
+    const auto range = parseRange(p.positional[1]);
+    const RangeRefusal refusal =
+        range ? checkRange(range->first, range->second, wil.ImageCount())
+              : checkRange(std::nullopt, std::nullopt, wil.ImageCount());
+    if (refusal != RangeRefusal::None)
+        return fail(delmsg::badNumber());
+    QString error;
+    const bool ok = remove ? Del(wil, range->first, range->second, &error)
+                           : Del1(wil, range->first, range->second, &error);
+    if (!ok)
+        return fail(QStringLiteral("%1 (%2)").arg(delmsg::failed(), error));
+    out(QStringLiteral("images: %1").arg(wil.ImageCount()));
+    return Ok;
+}
+
+int runDelete(const QStringList &args) { return rangeCommand("delete", args, true); }
+int runBlank(const QStringList &args) { return rangeCommand("blank", args, false); }
+
+int runCreate(const QStringList &args)
+{
+    const ParsedArgs p = parseArgs(args, {QStringLiteral("--xy")},
+                                   {QStringLiteral("--palette-from-first")});
+    if (!p.ok || p.positional.size() != 2)
+        return usage("create");
+    NewLibraryOptions options;
+    options.libraryPath = p.positional[0];
+    options.pictureFolder = p.positional[1];
+    if (const auto xy = p.value(QStringLiteral("--xy"))) {
+        const auto placement = parseXY(*xy);
+        if (!placement)
+            return fail(QStringLiteral("--xy %1: expected X,Y").arg(*xy));
+        options.fixedPlacement = true;
+        options.placement = {placement->first, placement->second};
+    }
+    options.paletteFromFirst = p.has(QStringLiteral("--palette-from-first"));
+    QString error;
+    if (!createLibrary(options, nullptr, &error))
+        return fail(QStringLiteral("%1 (%2)").arg(newmsg::failed(), error));
+    TWIL wil;
+    wil.FileName = options.libraryPath;
+    wil.Open();
+    out(QStringLiteral("images: %1").arg(wil.ImageCount()));
+    return Ok;
+}
+
+const bool registered = [] {
+    registerCommand({"delete", "LIB A-B",
+                     "Remove images A to B; the images behind them move up.", runDelete});
+    registerCommand({"blank", "LIB A-B",
+                     "Blank images A to B: each becomes a black 4 x 1 image keeping its "
+                     "placement.",
+                     runBlank});
+    registerCommand({"create", "NEW.wil DIR [--xy X,Y] [--palette-from-first]",
+                     "Create a library from a picture folder (placements from its placement "
+                     "files, or --xy for all), replacing any library of that name.",
+                     runCreate});
+    return true;
+}();
+
+} // namespace
