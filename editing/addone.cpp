@@ -1,0 +1,56 @@
+#include "addone.h"
+
+#include "mywil.h"
+#include "paletteimage.h"
+#include "recordsplice.h"
+
+namespace {
+
+bool failWith(QString *error, const QString &why)
+{
+    if (error)
+        *error = why;
+    return false;
+}
+
+bool refuseUnlessWritable(const TWIL &wil, QString *error)
+{
+    if (!wil.isOpen())
+        return failWith(error, QStringLiteral("no library is open"));
+    if (wil.isReadOnly())
+        return failWith(error, QStringLiteral("%1 is read-only").arg(wil.FileName));
+    return true;
+}
+
+// The record of an image without pixels: width, height, px and py all 1, then one zero byte.
+QByteArray emptyRecord()
+{
+    return QByteArray::fromHex("010001000100010000");
+}
+
+} // namespace
+
+bool appendOnePicture(TWIL &wil, const QImage &picture, qint16 px, qint16 py, QString *error)
+{
+    if (!refuseUnlessWritable(wil, error))
+        return false;
+    const bool ok = picture.isNull() ? wil.AddEmpty() : wil.AddBitmap(picture, px, py);
+    return ok || failWith(error, wil.errorString());
+}
+
+bool insertOnePicture(TWIL &wil, const QImage &picture, qint16 px, qint16 py, int at,
+                      QString *error, const ProgressFn &progress)
+{
+    if (!refuseUnlessWritable(wil, error))
+        return false;
+    // A current image left behind the last one (after a removal) inserts behind the last.
+    const int position = std::clamp(at, 0, wil.ImageCount());
+    QByteArray record;
+    if (picture.isNull()) {
+        record = emptyRecord();
+    } else {
+        PaletteImage palette(wil.colorTable());
+        record = palette.makeRecord(picture, px, py, wil.OffSet > 0);
+    }
+    return spliceRecords(wil, position, 0, {record}, error, progress);
+}

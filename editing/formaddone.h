@@ -1,0 +1,48 @@
+#pragma once
+// The add-one window: puts one picture file into the library open in the main window, behind
+// the last image or before the image the main window shows. Created once and reused, so its
+// fields keep their values between showings.
+
+#include <QDialog>
+
+class EditorHost;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QRadioButton;
+
+class TFormaddone : public QDialog
+{
+    Q_OBJECT
+public:
+    explicit TFormaddone(EditorHost &host, QWidget *parent = nullptr);
+
+    QLabel *Label1;
+    QLineEdit *EditPic;      // read-only: set by the picture picker
+    QPushButton *suiButton1; // picture picker
+    QGroupBox *suiGroupBox3;
+    QRadioButton *Rabtnadd;    // append behind the last image
+    QRadioButton *RabtnInsert; // insert before the main window's current image
+    QGroupBox *suiGroupBox1;
+    QLineEdit *editx;
+    QLineEdit *EDITy;
+    QLabel *Image1; // hidden: holds the loaded picture
+    QPushButton *suiButton2; // run
+    QPushButton *suiButton3; // close
+
+    // Inserts `picture` (null: a picture without pixels) as image s of the host's library.
+    bool InSert(const QImage &picture, qint16 px, qint16 py, int s);
+
+public slots:
+    void suiButton1Click();
+    void suiButton2Click();
+    void suiButton3Click();
+    void reject() override;
+
+private:
+    void setBusy(bool busy);
+
+    EditorHost &m_host;
+    bool m_busy = false;
+};
