@@ -2,9 +2,11 @@
 
 #include "wiltool.h"
 
+#include "addone.h"
 #include "del.h"
 #include "mywil.h"
 #include "new.h"
+#include "pictureloader.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -58,6 +60,43 @@ int rangeCommand(const char *name, const QStringList &args, bool remove)
 int runDelete(const QStringList &args) { return rangeCommand("delete", args, true); }
 int runBlank(const QStringList &args) { return rangeCommand("blank", args, false); }
 
+int runAdd(const QStringList &args)
+{
+    const ParsedArgs p = parseArgs(args, {QStringLiteral("--insert-at"), QStringLiteral("--xy")}, {});
+    if (!p.ok || p.positional.size() != 2)
+        return usage("add");
+    QPair<qint16, qint16> xy(0, 0);
+    if (const auto text = p.value(QStringLiteral("--xy"))) {
+        const auto placement = parseXY(*text);
+        if (!placement)
+            return fail(QStringLiteral("--xy %1: expected X,Y").arg(*text));
+        xy = *placement;
+    }
+    std::optional<qint32> insertAt;
+    if (const auto text = p.value(QStringLiteral("--insert-at"))) {
+        insertAt = parseNumber(*text);
+        if (!insertAt || *insertAt < 0)
+            return fail(delmsg::badNumber());
+    }
+    TWIL wil;
+    if (const auto status = openForEditing(wil, p.positional[0]))
+        return *status;
+    const LoadedPicture picture = loadPicture(p.positional[1]);
+    if (picture.status == LoadedPicture::Unreadable)
+        return fail(picture.error);
+
+    QString error;
+    const int at = insertAt ? std::min(*insertAt, wil.ImageCount()) : wil.ImageCount();
+    const bool ok = insertAt ? insertOnePicture(wil, picture.image, xy.first, xy.second, at, &error)
+                             : appendOnePicture(wil, picture.image, xy.first, xy.second, &error);
+    if (!ok)
+        return fail(QStringLiteral("%1 (%2)").arg(addonemsg::failed(), error));
+    wil.Close();
+    wil.Open();
+    out(QStringLiteral("image %1 added; images: %2").arg(at).arg(wil.ImageCount()));
+    return Ok;
+}
+
 int runCreate(const QStringList &args)
 {
     const ParsedArgs p = parseArgs(args, {QStringLiteral("--xy")},
@@ -86,6 +125,10 @@ int runCreate(const QStringList &args)
 }
 
 const bool registered = [] {
+    registerCommand({"add", "LIB PICTURE [--insert-at S] [--xy X,Y]",
+                     "Add one picture behind the last image, or as image S (at or past the end: "
+                     "behind the last).",
+                     runAdd});
     registerCommand({"delete", "LIB A-B",
                      "Remove images A to B; the images behind them move up.", runDelete});
     registerCommand({"blank", "LIB A-B",

@@ -1,4 +1,4 @@
-#include "formnew.h"
+#include "newform.h"
 
 #include "dialogs.h"
 #include "editorhost.h"

@@ -1,4 +1,4 @@
-#include "formdel.h"
+#include "delform.h"
 
 #include "del.h"
 #include "editorhost.h"

@@ -1,4 +1,4 @@
-#include "formaddone.h"
+#include "addoneform.h"
 
 #include "addone.h"
 #include "dialogs.h"

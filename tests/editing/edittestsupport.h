@@ -1,0 +1,82 @@
+#pragma once
+// What the editing tests share: sample images, a library built from them, the pair of files
+// as bytes, and failures injected at the k-th file operation.
+
+#include "fileio.h"
+#include "wilfixture.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QImage>
+#include <QList>
+#include <QStringList>
+
+namespace edittest {
+
+struct Sample
+{
+    QImage image; // RGB16, no black pixel
+    qint16 px = 0;
+    qint16 py = 0;
+};
+
+// n images of differing sizes (widths not all multiples of 4) and placements.
+inline QList<Sample> samples(int n)
+{
+    QList<Sample> out;
+    for (int i = 0; i < n; ++i)
+        out.append({wilfixture::patternImage(5 + 3 * i, 4 + i), qint16(-3 * i), qint16(7 * i - 2)});
+    return out;
+}
+
+// The two files of a library, byte for byte.
+struct Pair
+{
+    QByteArray library;
+    QByteArray index;
+    bool operator==(const Pair &o) const { return library == o.library && index == o.index; }
+};
+
+inline Pair readPair(const QString &libraryPath, const QString &indexPath)
+{
+    return {wilfixture::readFile(libraryPath), wilfixture::readFile(indexPath)};
+}
+
+inline QString indexOf(const QString &libraryPath)
+{
+    const QFileInfo info(libraryPath);
+    return info.absolutePath() + QLatin1Char('/') + info.completeBaseName() +
+           QStringLiteral(".WIX");
+}
+
+// Everything in a folder, hidden entries included (a scratch folder left behind shows here).
+inline QStringList entriesOf(const QString &folder)
+{
+    QStringList names = QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System |
+                                                   QDir::NoDotAndDotDot,
+                                               QDir::Name);
+    return names;
+}
+
+// Makes the k-th file operation (1-based) fail while it lives; counts them all.
+class FailAt
+{
+public:
+    explicit FailAt(int k) : m_k(k)
+    {
+        fileio::setFaultHook([this](fileio::Op, const QString &) {
+            return ++m_seen == m_k ? fileio::Fault::Fail : fileio::Fault::None;
+        });
+    }
+    ~FailAt() { fileio::setFaultHook({}); }
+    FailAt(const FailAt &) = delete;
+    FailAt &operator=(const FailAt &) = delete;
+    bool triggered() const { return m_seen >= m_k; }
+    int seen() const { return m_seen; }
+
+private:
+    int m_k;
+    int m_seen = 0;
+};
+
+} // namespace edittest
