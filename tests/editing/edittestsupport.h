@@ -29,6 +29,18 @@ inline QList<Sample> samples(int n)
     return out;
 }
 
+// The image a picture becomes in a record: its width rounded up to a multiple of 4 with black
+// columns, in RGB565.
+inline QImage padded(const QImage &image)
+{
+    QImage out(wilfixture::roundedWidth(image.width()), image.height(), QImage::Format_RGB32);
+    out.fill(Qt::black);
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            out.setPixel(x, y, image.pixel(x, y));
+    return out.convertToFormat(QImage::Format_RGB16);
+}
+
 // The two files of a library, byte for byte.
 struct Pair
 {

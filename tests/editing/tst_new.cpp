@@ -9,6 +9,8 @@
 #include "testhost.h"
 
 #include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
 #include <QRadioButton>
 #include <QTemporaryDir>
 #include <QTest>
@@ -67,18 +69,6 @@ Expected parseExpected(const QString &text)
     const QString xy = text.section(u'@', 1);
     return {QSize(size.section(u'x', 0, 0).toInt(), size.section(u'x', 1).toInt()),
             xy.section(u',', 0, 0).toInt(), xy.section(u',', 1).toInt()};
-}
-
-// The image a picture becomes: its width rounded up to a multiple of 4, black columns added.
-QImage padded(const QImage &image)
-{
-    const int w4 = wilfixture::roundedWidth(image.width());
-    QImage out(w4, image.height(), QImage::Format_RGB16);
-    out.fill(0);
-    for (int y = 0; y < image.height(); ++y)
-        for (int x = 0; x < image.width(); ++x)
-            out.setPixel(x, y, image.pixel(x, y));
-    return out;
 }
 
 QByteArray templateBytes(const char *name)
