@@ -3,6 +3,7 @@
 #include "fileio.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
 
@@ -10,6 +11,11 @@ bool replaceLibraryPair(const QString &newLibrary, const QString &library, const
                         const QString &index, QTemporaryDir &work, QString *error)
 {
     const bool hadLibrary = QFileInfo::exists(library);
+    // The new files take the old ones' access rights (a shared library stays shared).
+    if (hadLibrary)
+        QFile::setPermissions(newLibrary, QFile::permissions(library));
+    if (QFileInfo::exists(index))
+        QFile::setPermissions(newIndex, QFile::permissions(index));
     const QString kept = work.filePath(QStringLiteral("previous-") + QFileInfo(library).fileName());
     if (hadLibrary && !fileio::rename(library, kept, error))
         return false;
