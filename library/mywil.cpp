@@ -596,17 +596,153 @@ void TWIL::DrawImage(QPainter &canvas, const QRect &rect, bool fromTop, int inde
     DrawTransparent(canvas, rect.left(), fromTop ? rect.top() : rect.top() - h, 0, fitted);
 }
 
-// Writing comes next; until then every edit is refused.
-bool TWIL::AddBitmap(const QImage &, qint16, qint16)
+namespace {
+// The uncompressed 16-bit record of a graphic: its width rounded up to a multiple of 4, its
+// height, the placement, then the rows bottom first, the added columns black.
+QByteArray record16(const QImage &graphic, qint16 x, qint16 y)
 {
-    m_error = QStringLiteral("not implemented");
-    return false;
+    const qint64 w4 = roundedWidth(graphic.width());
+    const int h = graphic.height();
+    QImage work(int(w4), h, QImage::Format_RGB16);
+    if (work.isNull())
+        return {};
+    work.fill(0);
+    {
+        QPainter p(&work);
+        p.drawImage(0, 0, graphic);
+    }
+    const qint64 rowBytes = w4 * 2;
+    QByteArray out(8 + rowBytes * h, Qt::Uninitialized);
+    char *d = out.data();
+    qToLittleEndian<quint16>(quint16(w4), d);
+    qToLittleEndian<quint16>(quint16(h), d + 2);
+    qToLittleEndian<qint16>(x, d + 4);
+    qToLittleEndian<qint16>(y, d + 6);
+    for (int row = 0; row < h; ++row) {
+        const auto *src = reinterpret_cast<const quint16 *>(work.constScanLine(h - 1 - row));
+        char *dst = d + 8 + row * rowBytes;
+        for (qint64 i = 0; i < w4; ++i)
+            qToLittleEndian<quint16>(src[i], dst + 2 * i);
+    }
+    return out;
 }
 
-bool TWIL::AddEmpty() { return AddBitmap({}, 0, 0); }
-bool TWIL::ReplaceBitmap(int, const QImage &) { return AddBitmap({}, 0, 0); }
-bool TWIL::SetImagePx(int, qint16) { return AddBitmap({}, 0, 0); }
-bool TWIL::SetImagePy(int, qint16) { return AddBitmap({}, 0, 0); }
+QByteArray emptyRecordBytes()
+{
+    const char bytes[9] = {1, 0, 1, 0, 1, 0, 1, 0, 0};
+    return QByteArray(bytes, 9);
+}
+
+// Records are at most 65,535 pixels wide and high, and the library at most 2 GB.
+bool graphicFits(const QImage &graphic, QString *error)
+{
+    if (roundedWidth(graphic.width()) > 0xFFFF || graphic.height() > 0xFFFF) {
+        *error = QStringLiteral("The picture is too large for a library record (%1 x %2).")
+                     .arg(graphic.width())
+                     .arg(graphic.height());
+        return false;
+    }
+    return true;
+}
+} // namespace
+
+bool TWIL::AddBitmap(const QImage &graphic, qint16 x, qint16 y)
+{
+    m_error.clear();
+    if (graphic.width() <= 1 || graphic.height() <= 1)
+        return AddEmpty();
+    if (!canEdit(&m_error) || !graphicFits(graphic, &m_error))
+        return false;
+    const QByteArray record = record16(graphic, x, y);
+    if (record.isEmpty()) {
+        m_error = QStringLiteral("Too little memory for the picture.");
+        return false;
+    }
+    return spliceRecords(*this, m_imageCount, 0, {record}, &m_error);
+}
+
+bool TWIL::AddEmpty()
+{
+    m_error.clear();
+    if (!canEdit(&m_error))
+        return false;
+    return spliceRecords(*this, m_imageCount, 0, {emptyRecordBytes()}, &m_error);
+}
+
+bool TWIL::ReplaceBitmap(int index, const QImage &graphic)
+{
+    m_error.clear();
+    if (!canEdit(&m_error))
+        return false;
+    if (index < 0 || index >= m_imageCount) {
+        m_error = QStringLiteral("Image %1 is not in the library (it holds %2).")
+                      .arg(index)
+                      .arg(m_imageCount);
+        return false;
+    }
+    if (graphic.isNull()) {
+        m_error = QStringLiteral("The picture has no pixels.");
+        return false;
+    }
+    if (!graphicFits(graphic, &m_error))
+        return false;
+    // Every layout keeps its placement at record offsets 4-7.
+    const qint64 offset = Offsets[index];
+    char place[4] = {};
+    if (offset >= 0 && offset + 8 <= recordExtentEnd(index) &&
+        !fileio::readAt(*LibraryStream, offset + 4, place, 4)) {
+        m_error = QStringLiteral("%1 cannot be read.").arg(FileName);
+        return false;
+    }
+    const QByteArray record = record16(graphic, s16(place), s16(place + 2));
+    if (record.isEmpty()) {
+        m_error = QStringLiteral("Too little memory for the picture.");
+        return false;
+    }
+    if (!spliceRecords(*this, index, 1, {record}, &m_error))
+        return false;
+    LoadIndex(IndexFileName);
+    return true;
+}
+
+namespace {
+constexpr int kPxAt = 4;
+constexpr int kPyAt = 6;
+} // namespace
+
+bool TWIL::SetImagePx(int index, qint16 value) { return setPlacementField(index, kPxAt, value); }
+
+bool TWIL::SetImagePy(int index, qint16 value) { return setPlacementField(index, kPyAt, value); }
+
+bool TWIL::setPlacementField(int index, int at, qint16 value)
+{
+    m_error.clear();
+    if (!canEdit(&m_error))
+        return false;
+    if (index < 0 || index >= m_imageCount) {
+        m_error = QStringLiteral("Image %1 is not in the library (it holds %2).")
+                      .arg(index)
+                      .arg(m_imageCount);
+        return false;
+    }
+    const qint64 offset = Offsets[index];
+    char old[2];
+    if (offset < 1080 + OffSet || offset + 8 > LibraryStream->size() ||
+        !fileio::readAt(*LibraryStream, offset + at, old, 2)) {
+        m_error = QStringLiteral("The record of image %1 lies outside the library file.").arg(index);
+        return false;
+    }
+    char bytes[2];
+    qToLittleEndian<qint16>(value, bytes);
+    if (fileio::writeAt(*LibraryStream, offset + at, bytes, 2, &m_error) &&
+        fileio::flush(*LibraryStream, &m_error))
+        return true;
+    QString ignored;
+    if (!fileio::writeAt(*LibraryStream, offset + at, old, 2, &ignored) ||
+        !fileio::flush(*LibraryStream, &ignored))
+        m_error += QStringLiteral(" (the old value could not be put back)");
+    return false;
+}
 
 QString BaseFileName(const QString &path)
 {

@@ -156,6 +156,7 @@ private:
     const QVector<qint32> &sortedEntries() const;
     bool decodeRecord(const RecordInfo &info, int index);
     bool decodeValidRecord(const RecordInfo &info, int index);
+    bool setPlacementField(int index, int at, qint16 value);
 
     int m_imageCount = 0;
     int m_headerCount = 0; // the library header's count, before clamping to the index
