@@ -51,6 +51,10 @@ bool insertOnePicture(TWIL &wil, const QImage &picture, qint16 px, qint16 py, in
     } else {
         PaletteImage palette(wil.colorTable());
         record = palette.makeRecord(picture, px, py, wil.OffSet > 0);
+        if (record.isEmpty())
+            return failWith(error, QStringLiteral("a picture of %1 x %2 is too large for a record")
+                                       .arg(picture.width())
+                                       .arg(picture.height()));
     }
     return spliceRecords(wil, position, 0, {record}, error, progress);
 }

@@ -3,6 +3,7 @@
 // as bytes, and failures injected at the k-th file operation.
 
 #include "fileio.h"
+#include "mywil.h"
 #include "wilfixture.h"
 
 #include <QDir>
@@ -26,6 +27,18 @@ inline QList<Sample> samples(int n)
     QList<Sample> out;
     for (int i = 0; i < n; ++i)
         out.append({wilfixture::patternImage(5 + 3 * i, 4 + i), qint16(-3 * i), qint16(7 * i - 2)});
+    return out;
+}
+
+// Every image of the open library as it decodes, with its placement: what a later read-back
+// is compared with.
+inline QList<Sample> decodeAll(TWIL &wil)
+{
+    QList<Sample> out;
+    for (int n = 0; n < wil.ImageCount(); ++n) {
+        const QImage image = wil.LoadBitmap(n);
+        out.append({image, qint16(wil.px), qint16(wil.py)});
+    }
     return out;
 }
 
