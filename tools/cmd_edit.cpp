@@ -27,9 +27,12 @@ std::optional<int> openForEditing(TWIL &wil, const QString &path)
         return fail(e.message());
     }
     if (!wil.isOpen())
-        return fail(notice.isEmpty() ? QStringLiteral("%1: cannot be opened").arg(path) : notice);
+        return fail(notice.isEmpty() ? QStringLiteral("%1: cannot be opened as a library")
+                                             .arg(QDir::toNativeSeparators(path))
+                                       : notice);
     if (wil.isReadOnly())
-        return fail(QStringLiteral("%1: read-only, nothing changed").arg(path));
+        return fail(QStringLiteral("%1 is read-only: nothing changed")
+                        .arg(QDir::toNativeSeparators(path)));
     return std::nullopt;
 }
 
@@ -37,8 +40,10 @@ std::optional<int> openForEditing(TWIL &wil, const QString &path)
 int rangeCommand(const char *name, const QStringList &args, bool remove)
 {
     const ParsedArgs p = parseArgs(args, {}, {});
-    if (!p.ok || p.positional.size() != 2)
-        return usage(name);
+    if (!p.ok)
+        return usage(name, p.error);
+    if (p.positional.size() != 2)
+        return usage(name, QStringLiteral("expected LIB A-B"));
     TWIL wil;
     if (const auto status = openForEditing(wil, p.positional[0]))
         return *status;
@@ -63,13 +68,15 @@ int runBlank(const QStringList &args) { return rangeCommand("blank", args, false
 int runAdd(const QStringList &args)
 {
     const ParsedArgs p = parseArgs(args, {QStringLiteral("--insert-at"), QStringLiteral("--xy")}, {});
-    if (!p.ok || p.positional.size() != 2)
-        return usage("add");
+    if (!p.ok)
+        return usage("add", p.error);
+    if (p.positional.size() != 2)
+        return usage("add", QStringLiteral("expected LIB PICTURE"));
     QPair<qint16, qint16> xy(0, 0);
     if (const auto text = p.value(QStringLiteral("--xy"))) {
         const auto placement = parseXY(*text);
         if (!placement)
-            return fail(QStringLiteral("--xy %1: expected X,Y").arg(*text));
+            return usage("add", QStringLiteral("--xy wants X,Y, not \"%1\"").arg(*text));
         xy = *placement;
     }
     std::optional<qint32> insertAt;
@@ -93,7 +100,7 @@ int runAdd(const QStringList &args)
         return fail(QStringLiteral("%1 (%2)").arg(addonemsg::failed(), error));
     wil.Close();
     wil.Open();
-    out(QStringLiteral("image %1 added; images: %2").arg(at).arg(wil.ImageCount()));
+    out(QStringLiteral("image: %1").arg(at));
     return Ok;
 }
 
@@ -101,15 +108,17 @@ int runCreate(const QStringList &args)
 {
     const ParsedArgs p = parseArgs(args, {QStringLiteral("--xy")},
                                    {QStringLiteral("--palette-from-first")});
-    if (!p.ok || p.positional.size() != 2)
-        return usage("create");
+    if (!p.ok)
+        return usage("create", p.error);
+    if (p.positional.size() != 2)
+        return usage("create", QStringLiteral("expected NEW.wil DIR"));
     NewLibraryOptions options;
     options.libraryPath = p.positional[0];
     options.pictureFolder = p.positional[1];
     if (const auto xy = p.value(QStringLiteral("--xy"))) {
         const auto placement = parseXY(*xy);
         if (!placement)
-            return fail(QStringLiteral("--xy %1: expected X,Y").arg(*xy));
+            return usage("create", QStringLiteral("--xy wants X,Y, not \"%1\"").arg(*xy));
         options.fixedPlacement = true;
         options.placement = {placement->first, placement->second};
     }
