@@ -112,6 +112,7 @@ private slots:
     void addToEmptyTemplate();
     void addBitmapTruncatesColours();
     void addEmpty();
+    void appendWhenCountsDisagree();
     void replaceBitmap_data();
     void replaceBitmap();
     void setPlacement_data();
@@ -219,6 +220,29 @@ void TestTWILWrite::addEmpty()
     QVERIFY(filesOf(wil.FileName) == (Files{expected.library(), expected.index()}));
     QCOMPARE(wil.ImageCount(), 5);
     QCOMPARE(wil.inspectRecord(4).kind, RecordInfo::EmptyRecord);
+}
+
+void TestTWILWrite::appendWhenCountsDisagree()
+{
+    // The library says 2, the index holds 3: the new image becomes image 2 in both files.
+    QTemporaryDir dir;
+    QList<QByteArray> records = sampleRecords(3);
+    LibraryBuilder b = builderFor(records, 48);
+    b.setLibraryCount(2);
+    TWIL wil;
+    wil.FileName = b.write(dir.path());
+    wil.Open();
+    QCOMPARE(wil.ImageCount(), 2);
+    QVERIFY(wil.AddEmpty());
+    records.append(emptyRecord());
+    LibraryBuilder expected = builderFor(records, 48);
+    expected.setEntry(2, expected.entries()[3]);
+    QByteArray index = expected.index();
+    index.chop(4);
+    qToLittleEndian<qint32>(3, index.data() + 44);
+    QByteArray library = expected.library();
+    qToLittleEndian<qint32>(3, library.data() + 44);
+    QVERIFY(filesOf(wil.FileName) == (Files{library, index}));
 }
 
 void TestTWILWrite::replaceBitmap_data()
