@@ -27,14 +27,32 @@ constexpr int kPaletteAt = 56;
 // than that is damaged, and is refused before anything is allocated for it.
 constexpr qint64 kMaxInflateRatio = 1040;
 
-quint16 u16(const char *p) { return qFromLittleEndian<quint16>(p); }
-qint16 s16(const char *p) { return qFromLittleEndian<qint16>(p); }
-quint32 u32(const char *p) { return qFromLittleEndian<quint32>(p); }
-qint32 s32(const char *p) { return qFromLittleEndian<qint32>(p); }
+quint16 u16(const char *p)
+{
+    return qFromLittleEndian<quint16>(p);
+}
+qint16 s16(const char *p)
+{
+    return qFromLittleEndian<qint16>(p);
+}
+quint32 u32(const char *p)
+{
+    return qFromLittleEndian<quint32>(p);
+}
+qint32 s32(const char *p)
+{
+    return qFromLittleEndian<qint32>(p);
+}
 
-qint64 roundedWidth(qint64 width) { return 4 * ((8 * width + 31) / 32); }
+qint64 roundedWidth(qint64 width)
+{
+    return 4 * ((8 * width + 31) / 32);
+}
 
-bool isFirstRecordOffset(qint32 v) { return v == 1080 || v == 1084; }
+bool isFirstRecordOffset(qint32 v)
+{
+    return v == 1080 || v == 1084;
+}
 
 constexpr qint64 kHeaderBytes = 18; // enough to tell every layout apart
 constexpr qint64 kPrefetch = 256 * 1024;
@@ -57,7 +75,8 @@ RecordInfo inspectHeader(const char *h, qint64 offset, qint64 end, int offSet)
     info.py = s16(h + 6);
     const bool hasBlockLength = extent >= 16;
     const qint64 blockLength = hasBlockLength ? qint64(u32(h + 12)) : -1;
-    const bool compressed = blockLength >= 6 && extent >= 18 && (u16(h + 16) == 0 || u16(h + 16) == 8);
+    const bool compressed =
+        blockLength >= 6 && extent >= 18 && (u16(h + 16) == 0 || u16(h + 16) == 8);
     const bool compressedEmpty = hasBlockLength && blockLength < 6;
     const qint64 compressedSize = 16 + blockLength;
     // Uncompressed records always store the rounded width.
@@ -68,7 +87,8 @@ RecordInfo inspectHeader(const char *h, qint64 offset, qint64 end, int offSet)
     auto as = [&](RecordInfo::Kind kind, qint64 size) {
         info.kind = kind;
         info.size = size;
-        const bool signedHeader = kind == RecordInfo::Compressed || kind == RecordInfo::CompressedEmpty;
+        const bool signedHeader =
+            kind == RecordInfo::Compressed || kind == RecordInfo::CompressedEmpty;
         info.width = signedHeader ? int(s16(h)) : int(w);
         info.height = signedHeader ? int(s16(h + 2)) : int(hgt);
         return info;
@@ -131,7 +151,10 @@ RecordInfo inspectRunLength(QFileDevice &f, qint64 offset, qint64 fileSize)
     return info;
 }
 
-void defaultNotify(const QString &text) { qWarning().noquote() << text; }
+void defaultNotify(const QString &text)
+{
+    qWarning().noquote() << text;
+}
 
 // fileio::readAt without moving the file position where the system allows it: one call per
 // fetch instead of a seek and a read.
@@ -141,7 +164,8 @@ bool readBytes(QFile &f, qint64 pos, char *dst, qint64 len)
     if ((f.openMode() & QIODevice::Unbuffered) && f.handle() >= 0 && pos >= 0 && len >= 0) {
         qint64 done = 0;
         while (done < len) {
-            const ssize_t n = ::pread(f.handle(), dst + done, size_t(len - done), off_t(pos + done));
+            const ssize_t n =
+                ::pread(f.handle(), dst + done, size_t(len - done), off_t(pos + done));
             if (n < 0 && errno == EINTR)
                 continue;
             if (n <= 0)
@@ -160,7 +184,7 @@ namespace {
 // Scratch memory that keeps its size between decodes and is never cleared.
 class Scratch
 {
-public:
+  public:
     char *data() { return m_data.get(); }
     const char *constData() const { return m_data.get(); }
     qint64 size() const { return m_size; }
@@ -173,7 +197,7 @@ public:
         m_size = size;
     }
 
-private:
+  private:
     std::unique_ptr<char[]> m_data;
     qint64 m_size = 0;
     qint64 m_capacity = 0;
@@ -202,10 +226,19 @@ TWIL::TWIL(QObject *owner)
     m_bitmap.fill(0);
 }
 
-TWIL::~TWIL() { Close(); }
+TWIL::~TWIL()
+{
+    Close();
+}
 
-void TWIL::Open() { openFile(false); }
-void TWIL::OpenReadOnly() { openFile(true); }
+void TWIL::Open()
+{
+    openFile(false);
+}
+void TWIL::OpenReadOnly()
+{
+    openFile(true);
+}
 
 void TWIL::openFile(bool readOnly)
 {
@@ -225,19 +258,14 @@ void TWIL::openFile(bool readOnly)
             if (!file->open(QIODevice::ReadOnly | QIODevice::Unbuffered))
                 throw WilError(QStringLiteral("%1: %2").arg(FileName, file->errorString()));
         }
-        char front[kFrontSize];
-        if (!fileio::readAt(*file, 0, front, kFrontSize)) {
-            notify(QStringLiteral("%1 is not an image library: it is too short to hold the "
-                                  "header and the palette.")
-                       .arg(FileName));
-            return;
-        }
         m_readOnly = ro;
         LibraryStream = file.release();
     }
     char front[kFrontSize];
     if (!fileio::readAt(*LibraryStream, 0, front, kFrontSize)) {
-        notify(QStringLiteral("%1 cannot be read.").arg(FileName));
+        notify(QStringLiteral("%1 is not an image library: it is too short to hold the header "
+                              "and the palette.")
+                   .arg(FileName));
         Close();
         return;
     }
@@ -341,7 +369,8 @@ bool TWIL::canEdit(QString *reason) const
     else if (m_readOnly)
         why = QStringLiteral("%1 is open for reading only: it cannot be changed.").arg(FileName);
     else if (FileType != 0 && FileType != 1)
-        why = QStringLiteral("%1: libraries of run-length records cannot be changed.").arg(FileName);
+        why =
+            QStringLiteral("%1: libraries of run-length records cannot be changed.").arg(FileName);
     if (reason)
         *reason = why;
     return why.isEmpty();
@@ -363,8 +392,8 @@ const QImage &TWIL::LoadBitmap(int index)
         return m_bitmap;
     }
     const qint64 offset = Offsets[index];
-    m_lastDecodeOk = FileType >= 2 ? ReadRunLengthImage(offset, index)
-                                   : ReadCompressedImage(offset, index);
+    m_lastDecodeOk =
+        FileType >= 2 ? ReadRunLengthImage(offset, index) : ReadCompressedImage(offset, index);
     Width = m_bitmap.width();
     Height = m_bitmap.height();
     px = index < m_placementX.size() ? m_placementX[index] : 0;
@@ -416,7 +445,10 @@ RecordInfo TWIL::inspectRecord(int index) const
     return inspectAt(*LibraryStream, offset, extentEndFor(offset), OffSet);
 }
 
-void TWIL::setEmptyBitmap() { m_bitmap = QImage(); }
+void TWIL::setEmptyBitmap()
+{
+    m_bitmap = QImage();
+}
 
 void TWIL::storePlacement(int index, int x, int y)
 {
@@ -528,7 +560,8 @@ bool TWIL::decodeValidRecord(const RecordInfo &info, int index)
                 if (rc == Z_BUF_ERROR)
                     break; // the stream ends early: the rest stays black
             }
-            if (rc == Z_DATA_ERROR || rc == Z_MEM_ERROR || rc == Z_NEED_DICT || rc == Z_STREAM_ERROR)
+            if (rc == Z_DATA_ERROR || rc == Z_MEM_ERROR || rc == Z_NEED_DICT ||
+                rc == Z_STREAM_ERROR)
                 return false;
         }
         QImage image(w, h, QImage::Format_RGB16);
@@ -790,9 +823,15 @@ constexpr int kPxAt = 4;
 constexpr int kPyAt = 6;
 } // namespace
 
-bool TWIL::SetImagePx(int index, qint16 value) { return setPlacementField(index, kPxAt, value); }
+bool TWIL::SetImagePx(int index, qint16 value)
+{
+    return setPlacementField(index, kPxAt, value);
+}
 
-bool TWIL::SetImagePy(int index, qint16 value) { return setPlacementField(index, kPyAt, value); }
+bool TWIL::SetImagePy(int index, qint16 value)
+{
+    return setPlacementField(index, kPyAt, value);
+}
 
 bool TWIL::setPlacementField(int index, int at, qint16 value)
 {
@@ -809,7 +848,8 @@ bool TWIL::setPlacementField(int index, int at, qint16 value)
     char old[2];
     if (offset < 1080 + OffSet || offset + 8 > LibraryStream->size() ||
         !fileio::readAt(*LibraryStream, offset + at, old, 2)) {
-        m_error = QStringLiteral("The record of image %1 lies outside the library file.").arg(index);
+        m_error =
+            QStringLiteral("The record of image %1 lies outside the library file.").arg(index);
         return false;
     }
     char bytes[2];
@@ -889,7 +929,8 @@ QByteArray encodeBitmap16(const QImage &image)
     qToLittleEndian<qint32>(img.height(), header + 22);
     qToLittleEndian<quint32>(quint32(imageSize), header + 34);
     for (int row = 0; row < img.height(); ++row) {
-        const auto *src = reinterpret_cast<const quint16 *>(img.constScanLine(img.height() - 1 - row));
+        const auto *src =
+            reinterpret_cast<const quint16 *>(img.constScanLine(img.height() - 1 - row));
         char *dst = out.data() + 66 + row * rowBytes;
         for (int x = 0; x < img.width(); ++x)
             qToLittleEndian<quint16>(src[x], dst + 2 * x);

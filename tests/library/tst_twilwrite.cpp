@@ -14,7 +14,14 @@ using namespace wilfixture;
 
 namespace {
 
-enum Op { Add, AddEmptyOp, Replace, SetPx, SetPy };
+enum Op
+{
+    Add,
+    AddEmptyOp,
+    Replace,
+    SetPx,
+    SetPy
+};
 
 // Different layouts and sizes, so that shifts and extents show.
 QByteArray sampleRecord(int i)
@@ -106,7 +113,7 @@ Q_DECLARE_METATYPE(Op)
 class TestTWILWrite : public QObject
 {
     Q_OBJECT
-private slots:
+  private slots:
     void addBitmap_data();
     void addBitmap();
     void addToEmptyTemplate();
@@ -350,7 +357,8 @@ void TestTWILWrite::refusals_data()
         QTest::newRow(name + ", index = count") << op << "" << 3 << pic;
     }
     QTest::newRow("replace with no picture") << Replace << "" << 0 << QImage();
-    QTest::newRow("picture wider than a record") << Add << "" << 0 << QImage(70000, 2, QImage::Format_RGB16);
+    QTest::newRow("picture wider than a record")
+        << Add << "" << 0 << QImage(70000, 2, QImage::Format_RGB16);
     QTest::newRow("entry outside the file") << SetPx << "badentry" << 1 << pic;
 }
 
@@ -420,7 +428,8 @@ void TestTWILWrite::failedWritesChangeNothing()
             break;
         }
         QVERIFY(wil.errorString().contains(QStringLiteral("injected")));
-        QVERIFY2(filesOf(wil.FileName) == original, qPrintable(QStringLiteral("failure at %1").arg(k)));
+        QVERIFY2(filesOf(wil.FileName) == original,
+                 qPrintable(QStringLiteral("failure at %1").arg(k)));
         QCOMPARE(wil.ImageCount(), 4);
     }
 }
