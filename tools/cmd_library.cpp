@@ -19,7 +19,9 @@ QString nativePath(const QString &path) { return QDir::toNativeSeparators(path);
 class Session
 {
 public:
-    int open(const QString &path)
+    // Commands that only read open the file for reading, so they work on a library that is
+    // locked or write-protected and can never change it.
+    int open(const QString &path, bool forEditing)
     {
         m_wil.setNotifier([this](const QString &text) {
             if (!m_reported)
@@ -28,7 +30,10 @@ public:
         });
         m_wil.FileName = path;
         try {
-            m_wil.Open();
+            if (forEditing)
+                m_wil.Open();
+            else
+                m_wil.OpenReadOnly();
         } catch (const WilError &e) {
             return refuse(e.message());
         }
@@ -57,9 +62,8 @@ public:
 
     int checkWritable()
     {
-        if (!m_wil.isReadOnly())
-            return Ok;
-        return refuse(QStringLiteral("%1 is read-only: nothing changed").arg(nativePath(m_wil.FileName)));
+        QString why;
+        return m_wil.canEdit(&why) ? Ok : refuse(why);
     }
 
     // Decodes image n; false when its record cannot be decoded.
@@ -109,7 +113,7 @@ int runInfo(const QStringList &args)
     if (p.positional.size() != 1)
         return usage("info", QStringLiteral("expected LIB"));
     Session session;
-    if (const int rc = session.open(p.positional[0]))
+    if (const int rc = session.open(p.positional[0], false))
         return rc;
     TWIL &wil = session.wil();
     out(QStringLiteral("images: %1").arg(wil.ImageCount()));
@@ -153,7 +157,7 @@ int runRender(const QStringList &args)
         return rc;
     const QString outPath = p.positional[2];
     Session session;
-    if ((rc = session.open(p.positional[0])) || (rc = session.checkImage(*n)))
+    if ((rc = session.open(p.positional[0], false)) || (rc = session.checkImage(*n)))
         return rc;
     TWIL &wil = session.wil();
     // Writing the picture over the library or its index would destroy the very data read.
@@ -189,7 +193,7 @@ int runAppend(const QStringList &args)
     }
     Session session;
     int rc = Ok;
-    if ((rc = session.open(p.positional[0])) || (rc = session.checkWritable()))
+    if ((rc = session.open(p.positional[0], true)) || (rc = session.checkWritable()))
         return rc;
     const auto picture = pictureArg(session, p.positional[1], &rc);
     if (!picture)
@@ -218,7 +222,7 @@ int runReplace(const QStringList &args)
     if (!n)
         return rc;
     Session session;
-    if ((rc = session.open(p.positional[0])) || (rc = session.checkImage(*n)) ||
+    if ((rc = session.open(p.positional[0], true)) || (rc = session.checkImage(*n)) ||
         (rc = session.checkWritable()))
         return rc;
     const auto picture = pictureArg(session, p.positional[2], &rc);
@@ -252,7 +256,7 @@ int runSetXY(const QStringList &args)
     if (!y)
         return rc;
     Session session;
-    if ((rc = session.open(p.positional[0])) || (rc = session.checkImage(*n)) ||
+    if ((rc = session.open(p.positional[0], true)) || (rc = session.checkImage(*n)) ||
         (rc = session.checkWritable()))
         return rc;
     TWIL &wil = session.wil();

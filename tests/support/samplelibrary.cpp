@@ -250,7 +250,7 @@ QVector<Image> sampleImages()
     // 0-23: a figure walking in eight directions, three steps each, anchored at its feet.
     for (int direction = 0; direction < 8; ++direction)
         for (int frame = 0; frame < 3; ++frame)
-            images.append({walker(46, 72, direction, frame), qint16(-23 + frame - 1), -68});
+            images.append({walker(48, 72, direction, frame), qint16(-24 + frame - 1), -68});
     // 24-29: a spell effect growing frame by frame, centred above the anchor.
     for (int frame = 0; frame < 6; ++frame) {
         const int size = 24 + 12 * frame;
@@ -258,18 +258,20 @@ QVector<Image> sampleImages()
     }
     // 30: an image without pixels that still carries a placement.
     images.append({QImage(), 5, -5});
-    // 31-33: odd widths (rounded up to a multiple of 4 in the file); 33 is stored, not deflated.
-    images.append({walker(13, 27, 2, 1), -6, -25});
-    images.append({burst(30, 2), -15, -35});
-    images.append({walker(37, 45, 5, 0), -18, -42, 0});
+    // 31-33: small ones; 33 is stored, not deflated. Widths stay multiples of 4: a compressed
+    // record keeps only width x height pixels of its rounded rows, so any other width would
+    // lose the end of the top row.
+    images.append({walker(12, 27, 2, 1), -6, -25});
+    images.append({burst(32, 2), -16, -36});
+    images.append({walker(36, 45, 5, 0), -18, -42, 0});
     // 34-36: ground tiles.
     for (int variant = 0; variant < 3; ++variant)
         images.append({groundTile(48, 32, variant), -24, -16});
     // 37: a large figure.
     images.append({walker(96, 128, 1, 1), -48, -122});
-    // 38, 39: odd sizes.
-    images.append({groundTile(62, 31, 3), -31, -15});
-    images.append({burst(7, 0), -3, -3});
+    // 38, 39: a flat tile and the smallest spark.
+    images.append({groundTile(64, 31, 3), -32, -15});
+    images.append({burst(8, 0), -4, -4});
     return images;
 }
 

@@ -137,7 +137,7 @@ void TestSample::editsWork()
     QVERIFY2(r.code == 0, qPrintable(r.err));
     const QStringList lines = r.out.split(u'\n', Qt::SkipEmptyParts);
     QCOMPARE(lines.size(), 4 + images.size() + 1);
-    QVERIFY(lines[4].startsWith(QStringLiteral("0\t46\t72\t-7\t-70\t")));
+    QVERIFY(lines[4].startsWith(QStringLiteral("0\t48\t72\t-7\t-70\t")));
     QVERIFY(lines[4 + 5].startsWith(QStringLiteral("5\t40\t60\t%1\t%2\t").arg(images[5].px).arg(images[5].py)));
     QVERIFY(lines.last().startsWith(count + QStringLiteral("\t40\t60\t-20\t-58\t")));
     QCOMPARE(QImage(dir.filePath(QStringLiteral("new.bmp"))).convertToFormat(QImage::Format_RGB16),
