@@ -19,8 +19,8 @@
 
 #include <cstdio>
 #include <map>
-#include <set>
 #include <memory>
+#include <set>
 #include <string>
 
 namespace {
@@ -36,8 +36,8 @@ struct Picture
 struct Fixtures
 {
     QTemporaryDir dir;
-    QString decodeLibrary;              // image 0: 96 x 128 sprite, image 1: 800 x 600 scene
-    QString bigLibrary;                 // 100,000 small sprites
+    QString decodeLibrary; // image 0: 96 x 128 sprite, image 1: 800 x 600 scene
+    QString bigLibrary;    // 100,000 small sprites
     std::vector<Picture> pictures;
 
     Fixtures()
@@ -144,8 +144,7 @@ BENCHMARK(BM_RawInflate)->Arg(0)->Arg(1);
 BENCHMARK(BM_Open100k)->Unit(benchmark::kMillisecond);
 
 // Google Benchmark 1.8 replaced the error flag of a run by a skip state.
-template <class R>
-bool failed(const R &run)
+template <class R> bool failed(const R &run)
 {
     if constexpr (requires { run.error_occurred; })
         return run.error_occurred;
@@ -156,7 +155,7 @@ bool failed(const R &run)
 // Prints the usual table, then the figures that the targets are about.
 class SummaryReporter : public benchmark::ConsoleReporter
 {
-public:
+  public:
     void ReportRuns(const std::vector<Run> &runs) override
     {
         ConsoleReporter::ReportRuns(runs);
@@ -198,7 +197,7 @@ public:
                         open->second * 1e3);
     }
 
-private:
+  private:
     std::map<std::string, double> m_seconds;
     std::set<std::string> m_fromMedian;
 };

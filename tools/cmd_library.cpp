@@ -11,14 +11,17 @@
 namespace wiltool {
 namespace {
 
-QString nativePath(const QString &path) { return QDir::toNativeSeparators(path); }
+QString nativePath(const QString &path)
+{
+    return QDir::toNativeSeparators(path);
+}
 
 // An open library for the length of one command. Whatever TWIL tells the user (a missing file,
 // an undone edit) goes to stderr as the command's one line of failure; `refuse` then stays
 // silent so that a failure is never reported twice.
 class Session
 {
-public:
+  public:
     // Commands that only read open the file for reading, so they work on a library that is
     // locked or write-protected and can never change it.
     int open(const QString &path, bool forEditing)
@@ -38,7 +41,8 @@ public:
             return refuse(e.message());
         }
         if (!m_wil.isOpen())
-            return refuse(QStringLiteral("%1: cannot be opened as a library").arg(nativePath(path)));
+            return refuse(
+                QStringLiteral("%1: cannot be opened as a library").arg(nativePath(path)));
         return Ok;
     }
 
@@ -56,8 +60,10 @@ public:
         if (n >= 0 && n < m_wil.ImageCount())
             return Ok;
         if (m_wil.ImageCount() == 0)
-            return refuse(QStringLiteral("image %1 out of range: the library has no images").arg(n));
-        return refuse(QStringLiteral("image %1 out of range (0-%2)").arg(n).arg(m_wil.ImageCount() - 1));
+            return refuse(
+                QStringLiteral("image %1 out of range: the library has no images").arg(n));
+        return refuse(
+            QStringLiteral("image %1 out of range (0-%2)").arg(n).arg(m_wil.ImageCount() - 1));
     }
 
     int checkWritable()
@@ -77,7 +83,7 @@ public:
 
     TWIL &wil() { return m_wil; }
 
-private:
+  private:
     TWIL m_wil;
     bool m_reported = false;
 };
@@ -97,9 +103,9 @@ std::optional<LoadedPicture> pictureArg(Session &session, const QString &path, i
 {
     LoadedPicture picture = loadPicture(path);
     if (picture.status == LoadedPicture::Unreadable) {
-        *exitCode = session.refuse(picture.error.isEmpty()
-                                       ? QStringLiteral("%1: cannot be loaded").arg(nativePath(path))
-                                       : picture.error);
+        *exitCode = session.refuse(
+            picture.error.isEmpty() ? QStringLiteral("%1: cannot be loaded").arg(nativePath(path))
+                                    : picture.error);
         return std::nullopt;
     }
     return picture;
@@ -230,8 +236,8 @@ int runReplace(const QStringList &args)
         return rc;
     // A record of pixels cannot become an empty record in place; blanking is a separate tool.
     if (picture->status == LoadedPicture::Empty)
-        return session.refuse(
-            QStringLiteral("%1 is empty: no pixels to replace with").arg(nativePath(p.positional[2])));
+        return session.refuse(QStringLiteral("%1 is empty: no pixels to replace with")
+                                  .arg(nativePath(p.positional[2])));
     TWIL &wil = session.wil();
     if (!wil.ReplaceBitmap(*n, picture->image))
         return session.refuse(wil.errorString());
@@ -272,25 +278,25 @@ int runSetXY(const QStringList &args)
     return Ok;
 }
 
-const bool registered = registerCommand({"info", "LIB [--list]",
-                                         "Counts and layout of a library; with --list, each "
-                                         "image's size, placement and record offset.",
-                                         runInfo}) &&
-                        registerCommand({"render", "LIB N OUT.bmp",
-                                         "Writes image N as a 16-bit bitmap file (0 bytes for "
-                                         "an image without pixels).",
-                                         runRender}) &&
-                        registerCommand({"append", "LIB PICTURE [--xy X,Y]",
-                                         "Appends a picture as a new last image, placed at X,Y.",
-                                         runAppend}) &&
-                        registerCommand({"replace", "LIB N PICTURE",
-                                         "Replaces image N's pixels by a picture; its placement "
-                                         "stays.",
-                                         runReplace}) &&
-                        registerCommand({"setxy", "LIB N X Y",
-                                         "Sets image N's placement (values keep their low 16 "
-                                         "bits).",
-                                         runSetXY});
+const bool registered =
+    registerCommand({"info", "LIB [--list]",
+                     "Counts and layout of a library; with --list, each "
+                     "image's size, placement and record offset.",
+                     runInfo}) &&
+    registerCommand({"render", "LIB N OUT.bmp",
+                     "Writes image N as a 16-bit bitmap file (0 bytes for "
+                     "an image without pixels).",
+                     runRender}) &&
+    registerCommand({"append", "LIB PICTURE [--xy X,Y]",
+                     "Appends a picture as a new last image, placed at X,Y.", runAppend}) &&
+    registerCommand({"replace", "LIB N PICTURE",
+                     "Replaces image N's pixels by a picture; its placement "
+                     "stays.",
+                     runReplace}) &&
+    registerCommand({"setxy", "LIB N X Y",
+                     "Sets image N's placement (values keep their low 16 "
+                     "bits).",
+                     runSetXY});
 
 } // namespace
 } // namespace wiltool

@@ -75,7 +75,10 @@ int usage(const char *commandName, const QString &reason)
     return Usage;
 }
 
-void out(const QString &line) { writeLine(stdout, line); }
+void out(const QString &line)
+{
+    writeLine(stdout, line);
+}
 
 std::optional<QString> ParsedArgs::value(const QString &name) const
 {
@@ -124,7 +127,10 @@ ParsedArgs parseArgs(const QStringList &args, const QStringList &valueOptions,
     return p;
 }
 
-std::optional<qint32> parseNumber(const QString &text) { return parseIntegerEntry(text); }
+std::optional<qint32> parseNumber(const QString &text)
+{
+    return parseIntegerEntry(text);
+}
 
 std::optional<QPair<qint32, qint32>> parseRange(const QString &text)
 {
@@ -163,8 +169,7 @@ int run(QStringList args)
     const QString name = args.takeFirst();
     const auto it = registry().find(name);
     if (it == registry().end()) {
-        writeLine(stderr, QStringLiteral("wiltool: unknown command %1 (wiltool --help)")
-                                       .arg(name));
+        writeLine(stderr, QStringLiteral("wiltool: unknown command %1 (wiltool --help)").arg(name));
         return Usage;
     }
     if (args.size() == 1 && (args[0] == u"--help" || args[0] == u"-h")) {

@@ -10,7 +10,7 @@ using Range = QPair<qint32, qint32>;
 class TestWilToolArgs : public QObject
 {
     Q_OBJECT
-private slots:
+  private slots:
     void range_data();
     void range();
     void xy_data();
@@ -99,21 +99,22 @@ void TestWilToolArgs::parse_data()
         << QStringList{"lib", "3", "-5", "-$7", "-x1f", "-0x10"} << ""
         << QStringList{"lib", "3", "-5", "-$7", "-x1f", "-0x10"} << QStringList{} << "";
     QTest::newRow("negative range and pair are values")
-        << QStringList{"-5-3", "-1,-2"} << "" << QStringList{"-5-3", "-1,-2"} << QStringList{} << "";
-    QTest::newRow("flag anywhere") << QStringList{"--list", "lib"} << "" << QStringList{"lib"}
-                                   << QStringList{"--list"} << "";
-    QTest::newRow("value takes a negative pair")
-        << QStringList{"lib", "--xy", "-10,20"} << "" << QStringList{"lib"} << QStringList{} << "-10,20";
-    QTest::newRow("value after =") << QStringList{"--xy=-1,-2", "lib"} << "" << QStringList{"lib"}
-                                   << QStringList{} << "-1,-2";
-    QTest::newRow("after -- all positional")
-        << QStringList{"--", "--list", "-q"} << "" << QStringList{"--list", "-q"} << QStringList{} << "";
-    QTest::newRow("lone dash is positional") << QStringList{"-"} << "" << QStringList{"-"}
-                                             << QStringList{} << "";
+        << QStringList{"-5-3", "-1,-2"} << "" << QStringList{"-5-3", "-1,-2"} << QStringList{}
+        << "";
+    QTest::newRow("flag anywhere")
+        << QStringList{"--list", "lib"} << "" << QStringList{"lib"} << QStringList{"--list"} << "";
+    QTest::newRow("value takes a negative pair") << QStringList{"lib", "--xy", "-10,20"} << ""
+                                                 << QStringList{"lib"} << QStringList{} << "-10,20";
+    QTest::newRow("value after =")
+        << QStringList{"--xy=-1,-2", "lib"} << "" << QStringList{"lib"} << QStringList{} << "-1,-2";
+    QTest::newRow("after -- all positional") << QStringList{"--", "--list", "-q"} << ""
+                                             << QStringList{"--list", "-q"} << QStringList{} << "";
+    QTest::newRow("lone dash is positional")
+        << QStringList{"-"} << "" << QStringList{"-"} << QStringList{} << "";
     QTest::newRow("unknown long option") << QStringList{"lib", "--lsit"} << "unknown option --lsit"
                                          << QStringList{} << QStringList{} << "";
-    QTest::newRow("unknown short option") << QStringList{"-q"} << "unknown option -q" << QStringList{}
-                                          << QStringList{} << "";
+    QTest::newRow("unknown short option")
+        << QStringList{"-q"} << "unknown option -q" << QStringList{} << QStringList{} << "";
     QTest::newRow("value missing") << QStringList{"lib", "--xy"} << "--xy needs a value"
                                    << QStringList{} << QStringList{} << "";
     QTest::newRow("flag given a value") << QStringList{"--list=yes"} << "--list takes no value"
