@@ -38,6 +38,7 @@ TFormaddone::TFormaddone(EditorHost &host, QWidget *parent) : QDialog(parent), m
     EditPic->setReadOnly(true);
     Label1->setBuddy(EditPic);
     suiButton1 = named(new QPushButton(QStringLiteral("..."), this), "suiButton1");
+    suiButton1->setFixedWidth(32);
 
     suiGroupBox3 = named(new QGroupBox(tr("位置"), this), "suiGroupBox3");
     Rabtnadd = named(new QRadioButton(tr("加在最后"), suiGroupBox3), "Rabtnadd");

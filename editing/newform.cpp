@@ -42,9 +42,11 @@ TFormnew::TFormnew(EditorHost &host, QWidget *parent) : QDialog(parent), m_host(
     EditPicPath = named(new QLineEdit(this), "EditPicPath");
     EditPicPath->setReadOnly(true);
     suiButton1 = named(new QPushButton(QStringLiteral("..."), this), "suiButton1");
+    suiButton1->setFixedWidth(32);
     EditFileName = named(new QLineEdit(this), "EditFileName");
     EditFileName->setReadOnly(true);
     suiButton4 = named(new QPushButton(QStringLiteral("..."), this), "suiButton4");
+    suiButton4->setFixedWidth(32);
 
     auto *placementBox = new QGroupBox(tr("坐标"), this);
     suiRadioButton1 = named(new QRadioButton(tr("使用坐标文件"), placementBox), "suiRadioButton1");
