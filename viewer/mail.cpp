@@ -147,6 +147,8 @@ TFormMain::TFormMain(Dialogs &dialogs, QWidget *parent) : QWidget(parent), m_dia
     PaintBox1->setObjectName(QStringLiteral("PaintBox1"));
     PaintBox1->setPainter([this](QPainter &p) { PaintBox1Paint(p); });
     ScrollBox1->setWidget(PaintBox1);
+    connect(PaintBox1, &ImageView::mouseMovedTo, this, &TFormMain::showMouseInfo);
+    connect(PaintBox1, &ImageView::mouseLeft, LabelXY, &QLabel::clear);
 
     suiPanel1 = new QFrame(Splitter1);
     suiPanel1->setObjectName(QStringLiteral("suiPanel1"));
@@ -360,8 +362,6 @@ void TFormMain::buildViewOptions()
         PaintBox1->setMouseTracking(on);
         LabelXY->clear();
     });
-    connect(PaintBox1, &ImageView::mouseMovedTo, this, &TFormMain::showMouseInfo);
-    connect(PaintBox1, &ImageView::mouseLeft, LabelXY, &QLabel::clear);
 }
 
 QString TFormMain::libraryFile() const { return Wil ? Wil->FileName : QString(); }
