@@ -30,13 +30,13 @@ class TWIL;
 // nothing.
 struct EditingWindowHooks
 {
-    std::function<void()> showFormout;             // "Export": batch export
+    std::function<void()> showFormout{};           // "Export": batch export
     // "Import": the batch window. Before showing it, its end field EditEnd gets `lastImage` in
     // decimal and its folder field EditPicPath is emptied.
-    std::function<void(int lastImage)> showFormadd;
-    std::function<void()> showFormaddone;          // "Add": add one picture
-    std::function<void()> showFormnew;             // "Create": new library
-    std::function<void()> showFormdel;             // "Delete": delete or blank a range
+    std::function<void(int lastImage)> showFormadd{};
+    std::function<void()> showFormaddone{};        // "Add": add one picture
+    std::function<void()> showFormnew{};           // "Create": new library
+    std::function<void()> showFormdel{};           // "Delete": delete or blank a range
 };
 
 class TFormMain : public QWidget, public EditorHost

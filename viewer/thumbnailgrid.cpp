@@ -48,9 +48,12 @@ public:
     {
         // The focused cell is drawn like the selected ones.
         const bool selected = option.state & (QStyle::State_Selected | QStyle::State_HasFocus);
+        // Cells past the last image are not selectable, which Qt would draw greyed; they are
+        // drawn like any other empty cell.
+        const QPalette &palette = m_grid->palette();
         painter->save();
-        painter->fillRect(option.rect, option.palette.brush(selected ? QPalette::Highlight : QPalette::Base));
-        painter->setPen(option.palette.color(selected ? QPalette::HighlightedText : QPalette::Text));
+        painter->fillRect(option.rect, palette.brush(QPalette::Active, selected ? QPalette::Highlight : QPalette::Base));
+        painter->setPen(palette.color(QPalette::Active, selected ? QPalette::HighlightedText : QPalette::Text));
         m_grid->paintCell(*painter, index.column(), index.row(), option.rect, selected);
         painter->restore();
     }

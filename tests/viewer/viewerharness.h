@@ -1,6 +1,7 @@
 #pragma once
 // A main window on scripted dialogs, and libraries written for it into a temporary folder.
 
+#include "imageview.h"
 #include "mail.h"
 #include "mywil.h"
 #include "scripteddialogs.h"
