@@ -120,7 +120,10 @@ void ThumbnailGrid::selectCell(int column, int row)
         return;
     const bool quiet = m_quiet;
     m_quiet = true;
-    selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect);
+    // When the user has just made this cell current, the selection is the user's (a range, or
+    // cells added with Ctrl) and stays as it is.
+    if (currentIndex() != index)
+        selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect);
     scrollTo(index);
     m_quiet = quiet;
 }

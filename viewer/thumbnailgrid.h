@@ -29,8 +29,8 @@ public:
     int rowCount() const;
     // Resets the grid to `rows` rows (at least 1); the selection is cleared.
     void setRowCount(int rows);
-    // Makes (column, row) the current and only selected cell and scrolls to it, without
-    // emitting cellChosen.
+    // Makes (column, row) the current cell, selected alone unless it already was current, and
+    // scrolls to it, without emitting cellChosen.
     void selectCell(int column, int row);
     // The current cell, or (-1, -1).
     QPoint currentCell() const;
