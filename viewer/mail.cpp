@@ -25,6 +25,7 @@
 #include <QPainter>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSaveFile>
 #include <QScreen>
 #include <QScrollArea>
 #include <QScrollBar>
@@ -731,6 +732,14 @@ bool TFormMain::saveCurrentImage(const QString &path)
 {
     if (!Wil->isOpen())
         return false;
+    // Writing the picture over the library or its index would destroy what it was read from.
+    const QString target = QFileInfo(path).absoluteFilePath();
+    for (const QString &own : {Wil->FileName, Wil->IndexFileName}) {
+        if (!own.isEmpty() && QFileInfo(own).absoluteFilePath() == target) {
+            showErrMessage(describeError(path, tr("this is the open library's own file")));
+            return false;
+        }
+    }
     const QImage *bitmap = Wil->GetBitmap(CurrentImage);
     if (!bitmap)
         return false;
@@ -739,9 +748,11 @@ bool TFormMain::saveCurrentImage(const QString &path)
         showErrMessage(describeError(Wil->FileName, tr("image %1 cannot be decoded").arg(CurrentImage)));
         return false;
     }
-    QString error;
-    if (!fileio::writeFile(path, encodeBitmap16(*bitmap), &error)) {
-        showErrMessage(describeError(path, error));
+    const QByteArray bytes = encodeBitmap16(*bitmap);
+    // Written whole or not at all: a failed save never leaves a truncated picture behind.
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {
+        showErrMessage(describeError(path, file.errorString()));
         return false;
     }
     showMessage(SaveDone);

@@ -7,6 +7,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMimeData>
+#include <QProcess>
 #include <QRadioButton>
 #include <QSignalSpy>
 #include <QUrl>
@@ -81,7 +82,8 @@ private slots:
     void placementWithoutLibrary();
     void save_data();
     void save();
-    void saveFailureNamesFile();
+    void saveFailure_data();
+    void saveFailure();
     void load_data();
     void load();
     void editingWindows_data();
@@ -94,6 +96,8 @@ private slots:
     void ctrlOOpens();
     void dropLibrary_data();
     void dropLibrary();
+    void extractrec_data();
+    void extractrec();
 };
 
 void TestMainWindow::startState_data()
@@ -476,6 +480,12 @@ void TestMainWindow::save()
     // The same bytes the command line's render writes: the decoded image as a 16-bit bitmap.
     const QImage expected = storedImage(h.path, image);
     QCOMPARE(readFile(path), encodeBitmap16(expected));
+    const QString wiltool = qEnvironmentVariable("WILTOOL");
+    if (QFileInfo(wiltool).isExecutable()) {
+        const QString rendered = h.dir.filePath(QStringLiteral("rendered.bmp"));
+        QCOMPARE(QProcess::execute(wiltool, {QStringLiteral("render"), h.path, QString::number(image), rendered}), 0);
+        QCOMPARE(readFile(path), readFile(rendered));
+    }
     QImage written;
     QVERIFY(written.loadFromData(readFile(path), "BMP"));
     QCOMPARE(written.size(), QSize(7, 5));
@@ -483,17 +493,30 @@ void TestMainWindow::save()
     QVERIFY(!QFile::exists(path + QStringLiteral(".txt")));
 }
 
-void TestMainWindow::saveFailureNamesFile()
+void TestMainWindow::saveFailure_data()
 {
+    QTest::addColumn<QString>("target");
+    QTest::newRow("missing folder") << "no/such/folder/x.bmp";
+    QTest::newRow("the library itself") << "test.wil";
+    QTest::newRow("its index") << "test.WIX";
+}
+
+void TestMainWindow::saveFailure()
+{
+    QFETCH(QString, target);
     Harness h;
     QVERIFY(h.open(patternSprites(2)));
-    const QString path = h.dir.filePath(QStringLiteral("no/such/folder/x.bmp"));
+    const QByteArray library = readFile(h.path);
+    const QByteArray index = readFile(h.dir.filePath(QStringLiteral("test.WIX")));
+    const QString path = h.dir.filePath(target);
     h.dialogs.fileAnswers.enqueue(path);
     QTest::mouseClick(h.window->BtnOut, Qt::LeftButton);
     QCOMPARE(h.dialogs.messages.size(), 1);
     QCOMPARE(h.dialogs.messages.first().caption, Error);
     QVERIFY2(h.dialogs.lastMessage().contains(QDir::toNativeSeparators(path)),
              qPrintable(h.dialogs.lastMessage()));
+    QCOMPARE(readFile(h.path), library);
+    QCOMPARE(readFile(h.dir.filePath(QStringLiteral("test.WIX"))), index);
 }
 
 void TestMainWindow::load_data()
@@ -738,6 +761,34 @@ void TestMainWindow::dropLibrary()
     QCOMPARE(h.messageTexts(), QStringList{Notice});
     QCOMPARE(h.window->EditFileName->text(), QDir::toNativeSeparators(path));
     QCOMPARE(h.window->LabelIndex->text(), QStringLiteral("0/2"));
+}
+
+void TestMainWindow::extractrec_data()
+{
+    QTest::addColumn<QString>("type");
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<bool>("found");
+    QTest::newRow("as stored") << "testres" << "tmpl" << true;
+    QTest::newRow("letter case ignored") << "TESTRES" << "Tmpl" << true;
+    QTest::newRow("missing") << "testres" << "wix" << false;
+}
+
+void TestMainWindow::extractrec()
+{
+    QFETCH(QString, type);
+    QFETCH(QString, name);
+    QFETCH(bool, found);
+    Harness h;
+    const QString target = h.dir.filePath(QStringLiteral("out.wil"));
+    QVERIFY(writeFile(target, "old contents, longer than the resource"));
+    QString error;
+    QCOMPARE(h.window->Extractrec(type, name, target, &error), found);
+    if (found) {
+        QCOMPARE(readFile(target), QByteArray("template bytes\0\1\2", 17));
+    } else {
+        QVERIFY(error.contains(QDir::toNativeSeparators(target)));
+        QCOMPARE(readFile(target), QByteArray("old contents, longer than the resource"));
+    }
 }
 
 QTEST_MAIN(TestMainWindow)
