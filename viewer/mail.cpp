@@ -470,11 +470,13 @@ void TFormMain::PaintBox1Paint(QPainter &canvas)
             if (drawn == own) {
                 DrawTransparent(canvas, 0, 0, 0, *bitmap);
             } else {
-                // Nearest neighbour keeps pixels crisp and makes no new colours, so black stays
-                // exactly black and so transparent.
-                QImage scaled = bitmap->scaled(drawn, Qt::IgnoreAspectRatio, Qt::FastTransformation);
-                scaled.convertTo(QImage::Format_RGB16);
-                DrawTransparent(canvas, 0, 0, 0, scaled);
+                // Scaled by the painter, without smoothing: nearest neighbour keeps pixels crisp,
+                // and only the part of a large zoomed image that is exposed gets drawn.
+                canvas.save();
+                canvas.setRenderHint(QPainter::SmoothPixmapTransform, false);
+                canvas.scale(double(drawn.width()) / own.width(), double(drawn.height()) / own.height());
+                DrawTransparent(canvas, 0, 0, 0, *bitmap);
+                canvas.restore();
             }
         }
         if (CheckBoxzuobiao->isChecked()) {
