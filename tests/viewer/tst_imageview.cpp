@@ -373,6 +373,7 @@ void TestImageView::gridSelection()
 void TestImageView::gridKeyboard()
 {
     Harness h;
+    QVERIFY(h.active);
     QVERIFY(h.open(patternSprites(8)));
     TFormMain &w = *h.window;
     w.FillInfo(1);

@@ -712,6 +712,7 @@ void TestMainWindow::keyboard()
     QFETCH(int, from);
     QFETCH(int, to);
     Harness h;
+    QVERIFY(h.active);
     QVERIFY(h.open(patternSprites(5)));
     h.window->FillInfo(from);
     QTest::keyClick(h.window.get(), Qt::Key(key));
@@ -722,6 +723,7 @@ void TestMainWindow::keyboard()
 void TestMainWindow::ctrlOOpens()
 {
     Harness h;
+    QVERIFY(h.active);
     writeLibrary(h.dir.path(), patternSprites(2));
     h.dialogs.fileAnswers.enqueue(h.dir.filePath(QStringLiteral("test.wil")));
     QTest::keyClick(h.window.get(), Qt::Key_O, Qt::ControlModifier);

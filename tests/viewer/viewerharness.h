@@ -63,7 +63,8 @@ public:
     Harness() : window(std::make_unique<TFormMain>(dialogs))
     {
         window->show();
-        exposed = QTest::qWaitForWindowExposed(window.get());
+        window->activateWindow(); // the keyboard shortcuts act in the active window
+        active = QTest::qWaitForWindowActive(window.get());
     }
     // Writes the sprites as a library and opens it; false when the window did not open it.
     bool open(const QList<Sprite> &sprites)
@@ -86,5 +87,5 @@ public:
     ScriptedDialogs dialogs;
     std::unique_ptr<TFormMain> window;
     QString path;
-    bool exposed = false;
+    bool active = false;
 };
