@@ -1,8 +1,11 @@
 // Start-up: the application, then every window once, in a fixed order, then the event loop.
 // No command-line arguments are read and no settings are kept.
 
+#include "addoneform.h"
+#include "delform.h"
 #include "dialogs.h"
 #include "mail.h"
+#include "newform.h"
 
 #include <QApplication>
 
@@ -18,19 +21,18 @@ int main(int argc, char **argv)
     // so that its fields keep their values between showings:
     //   Formout (batch export), Formadd (batch add, insert, replace), Formnew (new library),
     //   Formdel (delete or blank), Formaddone (add one picture).
-    // Each is constructed with FormMain as its EditorHost and handed to the main window here:
-    //   FormMain.setEditingWindows({
-    //       .showFormout = [&] { Formout.exec(); },
-    //       .showFormadd = [&](int lastImage) {
-    //           Formadd.EditEnd->setText(QString::number(lastImage));
-    //           Formadd.EditPicPath->clear();
-    //           Formadd.exec();
-    //       },
-    //       .showFormaddone = [&] { Formaddone.exec(); },
-    //       .showFormnew = [&] { Formnew.exec(); },
-    //       .showFormdel = [&] { Formdel.exec(); },
-    //   });
-    // Until then their buttons do nothing.
+    // Each takes FormMain as its EditorHost and is handed to the main window, which shows it
+    // modally from its button. (Formout and Formadd: .showFormout = [&] { Formout.exec(); },
+    // .showFormadd = [&](int lastImage) { Formadd.EditEnd->setText(QString::number(lastImage));
+    // Formadd.EditPicPath->clear(); Formadd.exec(); }; until then their buttons do nothing.)
+    TFormnew Formnew(FormMain, &FormMain);
+    TFormdel Formdel(FormMain, &FormMain);
+    TFormaddone Formaddone(FormMain, &FormMain);
+    FormMain.setEditingWindows({
+        .showFormaddone = [&] { Formaddone.exec(); },
+        .showFormnew = [&] { Formnew.exec(); },
+        .showFormdel = [&] { Formdel.exec(); },
+    });
 
     FormMain.show();
     return app.exec();

@@ -1,6 +1,7 @@
 #include "mail.h"
 
 #include "dialogs.h"
+#include "extractrec.h"
 #include "fileio.h"
 #include "imageview.h"
 #include "integertext.h"
@@ -13,7 +14,6 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QDir>
-#include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
 #include <QGridLayout>
@@ -859,27 +859,9 @@ void TFormMain::btndeleteClick() { showWindow(m_windows.showFormdel, false); }
 bool TFormMain::Extractrec(const QString &type, const QString &name, const QString &target,
                            QString *error)
 {
-    // Resource names are looked up without regard to letter case.
-    QString found;
-    QDirIterator it(QStringLiteral(":/"), QDirIterator::Subdirectories);
-    const QString wanted = QStringLiteral(":/%1/%2").arg(type, name);
-    while (it.hasNext()) {
-        const QString candidate = it.next();
-        if (candidate.compare(wanted, Qt::CaseInsensitive) == 0 && QFileInfo(candidate).isFile()) {
-            found = candidate;
-            break;
-        }
-    }
     QString reason;
-    if (found.isEmpty()) {
-        reason = tr("resource %1/%2 not found").arg(type, name);
-    } else {
-        QFile resource(found);
-        if (!resource.open(QIODevice::ReadOnly))
-            reason = tr("resource %1/%2 cannot be read").arg(type, name);
-        else if (fileio::writeFile(target, resource.readAll(), &reason))
-            return true;
-    }
+    if (::Extractrec(type, name, target, &reason))
+        return true;
     if (error)
         *error = describeError(target, reason);
     return false;
