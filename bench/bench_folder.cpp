@@ -3,6 +3,7 @@
 // insert of one picture before image 0 of a 1 GB library (against dd of the tail).
 //
 //     build/bench/bench_folder
+//     WIL_BENCH_DIR=/dev/shm build/bench/bench_folder      (files in memory: steadier figures)
 //     WIL_BENCH_1GB=1 build/bench/bench_folder --benchmark_filter=Insert
 
 #include "addpic.h"
@@ -27,9 +28,14 @@ namespace {
 constexpr int SpriteWidth = 96;
 constexpr int SpriteHeight = 128;
 
+// Under WIL_BENCH_DIR when set (a memory file system such as /dev/shm takes the disk, and the
+// other users of a shared one, out of the figures), else the temporary folder.
 QTemporaryDir &scratch()
 {
-    static QTemporaryDir dir(QDir::tempPath() + QStringLiteral("/wilbench-XXXXXX"));
+    static QTemporaryDir dir([] {
+        const QString base = qEnvironmentVariable("WIL_BENCH_DIR", QDir::tempPath());
+        return base + QStringLiteral("/wilbench-XXXXXX");
+    }());
     return dir;
 }
 

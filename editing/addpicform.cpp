@@ -184,9 +184,9 @@ bool TFormadd::refuse(const InputRefusal &refusal)
     m_host.showErrMessage(refusal.message);
     if (refusal.kind == InputRefusal::Failed)
         m_stayOpen = true;
-    if (!refusal.field.isEmpty())
-        if (auto *field = findChild<QWidget *>(refusal.field))
-            field->setFocus();
+    // The controls are disabled while a run is on: the field takes the focus when they are
+    // enabled again.
+    m_focusField = refusal.field;
     return false;
 }
 
@@ -240,10 +240,14 @@ void TFormadd::suiButton2Click()
         return;
     m_running = true;
     m_stayOpen = false;
+    m_focusField.clear();
     m_controls->setEnabled(false);
     const bool ok = RabtnAll->isChecked() ? AddAll() : RabtnPic->isChecked() ? AddPic() : AddXy();
     m_controls->setEnabled(true);
     m_running = false;
+    if (!m_focusField.isEmpty())
+        if (auto *field = findChild<QWidget *>(m_focusField))
+            field->setFocus();
     suiProgressBar1->hide();
     suiProgressBar1->setValue(0);
     if (m_stayOpen) {

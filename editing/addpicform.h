@@ -76,4 +76,6 @@ private:
     bool m_running = false;
     // Set when a file or folder problem was reported: the window then stays open.
     bool m_stayOpen = false;
+    QString m_focusField; // objectName of the field a refusal puts the focus on
+
 };

@@ -7,7 +7,10 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QSysInfo>
+#include <QtEndian>
 #include <algorithm>
+#include <cstring>
 
 namespace outpic {
 
@@ -213,6 +216,38 @@ bool writeWholeFile(const QString &path, const QByteArray &bytes, QString *error
     return true;
 }
 
+// The 16-bit RGB565 bitmap file of `image` into `out`, whose memory is reused from one image
+// to the next (the bytes are those of encodeBitmap16). Empty for an image without pixels.
+void encodeBitmapInto(const QImage &image, QByteArray &out)
+{
+    if (image.isNull() || image.width() <= 0 || image.height() <= 0) {
+        out.clear();
+        return;
+    }
+    const QImage img = image.format() == QImage::Format_RGB16
+                           ? image
+                           : image.convertToFormat(QImage::Format_RGB16);
+    const int width = img.width(), height = img.height();
+    const qint64 pixelBytes = qint64(width) * 2;
+    const qint64 rowBytes = (pixelBytes + 3) / 4 * 4;
+    out.resize(66 + rowBytes * height);
+    auto *header = reinterpret_cast<quint8 *>(out.data());
+    InitBitmapHeader16(header);
+    qToLittleEndian<quint32>(quint32(out.size()), header + 2);
+    qToLittleEndian<qint32>(width, header + 18);
+    qToLittleEndian<qint32>(height, header + 22);
+    qToLittleEndian<quint32>(quint32(rowBytes * height), header + 34);
+    char *dst = out.data() + 66;
+    for (int row = 0; row < height; ++row, dst += rowBytes) {
+        const auto *src = reinterpret_cast<const quint16 *>(img.constScanLine(height - 1 - row));
+        if constexpr (QSysInfo::ByteOrder == QSysInfo::LittleEndian)
+            std::memcpy(dst, src, size_t(pixelBytes));
+        else
+            qToLittleEndian<quint16>(src, width, dst);
+        std::memset(dst + pixelBytes, 0, size_t(rowBytes - pixelBytes));
+    }
+}
+
 } // namespace
 
 bool exportPictures(TWIL &wil, const QString &folder, const ExportRange &range,
@@ -241,6 +276,7 @@ bool exportPictures(TWIL &wil, const QString &folder, const ExportRange &range,
     const int count = std::max(range.end - range.begin + 1, 0);
     if (progress)
         progress(0, count);
+    QByteArray bytes;
     for (int k = 0; k < count; ++k) {
         const int n = range.begin + k;
         if (progress)
@@ -248,7 +284,6 @@ bool exportPictures(TWIL &wil, const QString &folder, const ExportRange &range,
         // Every fetch seeks the library file itself, so events processed in between (a
         // repaint decoding another image) cannot disturb it.
         const QImage *bitmap = wil.GetBitmap(n);
-        QByteArray bytes;
         int px = wil.px;
         int py = wil.py;
         if (!bitmap || !wil.lastDecodeOk()) {
@@ -259,8 +294,9 @@ bool exportPictures(TWIL &wil, const QString &folder, const ExportRange &range,
             py = info.py;
             if (undecodable)
                 undecodable->append(n);
+            bytes.clear();
         } else {
-            bytes = encodeBitmap16(*bitmap);
+            encodeBitmapInto(*bitmap, bytes);
         }
         if (!writeWholeFile(targetPath(path, pictureFiles, pictureFileName(n)), bytes, error))
             return false;

@@ -37,6 +37,22 @@ QImage asRgb565(const QImage &picture)
     return picture.convertToFormat(QImage::Format_RGB16).convertToFormat(QImage::Format_RGB32);
 }
 
+QImage asCompressedShows(const QImage &picture)
+{
+    const int w = picture.width(), h = picture.height();
+    const int w4 = wilfixture::roundedWidth(w);
+    QImage shown(w, h, QImage::Format_RGB32);
+    shown.fill(qRgb(0, 0, 0));
+    // Pixel k of the stored sequence is column k % w4 of row k / w4 counted from the bottom,
+    // both in the stored rows and where the decoder puts it.
+    for (qint64 k = 0; k < qint64(w) * h; ++k) {
+        const int col = int(k % w4), row = int(k / w4);
+        if (col < w)
+            shown.setPixel(col, h - 1 - row, picture.pixel(col, h - 1 - row));
+    }
+    return shown;
+}
+
 QString makeLibrary(const QString &folder, const QVector<QImage> &pictures,
                     const QVector<Placement> &placements, int tableStart)
 {
@@ -69,6 +85,7 @@ QVector<Placement> somePlacements(int count)
 
 bool writePicture(const QString &path, const QImage &picture)
 {
+    QDir().mkpath(QFileInfo(path).path());
     return picture.convertToFormat(QImage::Format_RGB888).save(path, "BMP");
 }
 

@@ -19,6 +19,10 @@ QVector<QRgb> gridPalette();
 QImage gridPicture(int width, int height, quint32 seed, bool black = false);
 // The picture as it reads back from a 16-bit record: every channel cut to 5/6/5 bits.
 QImage asRgb565(const QImage &picture);
+// The picture as the library component shows its compressed record: of the rows of W4 pixels
+// stored, only width x height pixels are taken, so for a width that is no multiple of 4 the
+// top rows lose pixels (black). Colours are kept.
+QImage asCompressedShows(const QImage &picture);
 
 struct Placement
 {

@@ -91,7 +91,7 @@ void TestExportPictures::roundTrip()
         QCOMPARE(folder.pictures()[k], outpic::pictureFileName(n));
         const LoadedPicture loaded = loadPicture(folder.filePath(folder.pictures()[k]));
         QCOMPARE(loaded.status, LoadedPicture::Loaded);
-        const QString diff = difference(loaded.image, asRgb565(pictures[n]));
+        const QString diff = difference(loaded.image, asRgb565(asCompressedShows(pictures[n])));
         QVERIFY2(diff.isEmpty(), qPrintable(QStringLiteral("image %1: %2").arg(n).arg(diff)));
         const QString placementPath = folder.placementFileFor(folder.pictures()[k]);
         QCOMPARE(placementPath, folder.path() + "Placements" + QDir::separator() +
@@ -125,8 +125,10 @@ void TestExportPictures::bitmapLayout()
     QVERIFY2(outpic::exportPictures(wil, dir.path(), {0, 1}, {}, &error), qPrintable(error));
     QCOMPARE(wilfixture::readFile(dir.filePath("000000.bmp")).size(), 0);
     const QByteArray bmp = wilfixture::readFile(dir.filePath("000001.bmp"));
+    // A compressed record 3 wide holds 3 x 2 pixels of rows 4 wide: the top row's third
+    // pixel is not among them and shows black.
     const QByteArray rows = QByteArray::fromHex("ffff" "2108" "0000" "0000"  // bottom row
-                                                "00f8" "e007" "1f00" "0000"); // top row
+                                                "00f8" "e007" "0000" "0000"); // top row
     QCOMPARE(bmp.size(), 66 + rows.size());
     QCOMPARE(bmp.left(2), QByteArray("BM"));
     QCOMPARE(wilfixture::int32At(bmp, 2), 66 + rows.size());

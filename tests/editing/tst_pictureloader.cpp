@@ -58,6 +58,8 @@ private slots:
     void goodBitmaps();
     void otherBitmaps_data();
     void otherBitmaps();
+    void narrowChannels_data();
+    void narrowChannels();
     void emptyAndMissing();
     void transparentIsBlack();
 };
@@ -99,6 +101,59 @@ void TestPictureLoader::otherBitmaps()
         QCOMPARE(picture.status, LoadedPicture::Unreadable);
         QVERIFY(!picture.error.isEmpty());
     }
+}
+
+// A one-pixel 16-bit bitmap file; masks empty for the 5-5-5 layout without bit fields.
+QByteArray bitmap16(quint16 pixel, const QList<quint32> &masks)
+{
+    const int offset = masks.isEmpty() ? 54 : 66;
+    QByteArray bmp(offset + 4, '\0');
+    auto *h = reinterpret_cast<uchar *>(bmp.data());
+    h[0] = 'B';
+    h[1] = 'M';
+    qToLittleEndian<quint32>(quint32(bmp.size()), h + 2);
+    qToLittleEndian<quint32>(quint32(offset), h + 10);
+    qToLittleEndian<quint32>(40, h + 14);
+    qToLittleEndian<qint32>(1, h + 18);
+    qToLittleEndian<qint32>(1, h + 22);
+    qToLittleEndian<quint16>(1, h + 26);
+    qToLittleEndian<quint16>(16, h + 28);
+    qToLittleEndian<quint32>(masks.isEmpty() ? 0 : 3, h + 30);
+    qToLittleEndian<quint32>(4, h + 34);
+    for (int i = 0; i < masks.size(); ++i)
+        qToLittleEndian<quint32>(masks[i], h + 54 + 4 * i);
+    qToLittleEndian<quint16>(pixel, h + offset);
+    return bmp;
+}
+
+void TestPictureLoader::narrowChannels_data()
+{
+    // Channels of fewer than 8 bits come in over the full range, as RGB565 is shown: white is
+    // white, not (248, 252, 248).
+    QTest::addColumn<QByteArray>("file");
+    QTest::addColumn<QRgb>("expected");
+    const QList<quint32> rgb565{0xF800, 0x07E0, 0x001F};
+    QTest::newRow("565 white") << bitmap16(0xFFFF, rgb565) << qRgb(255, 255, 255);
+    QTest::newRow("565 as Qt shows RGB565") << bitmap16(0xA815, rgb565) << qRgb(173, 0, 173);
+    QTest::newRow("565 darkest") << bitmap16(0x0821, rgb565) << qRgb(8, 4, 8);
+    QTest::newRow("555 white") << bitmap16(0x7FFF, {}) << qRgb(255, 255, 255);
+    QTest::newRow("2-3-1 bits") << bitmap16(0x4000 | 0x0800 | 0x0400, {0xC000, 0x3800, 0x0400})
+                                << qRgb(85, 36, 255);
+}
+
+void TestPictureLoader::narrowChannels()
+{
+    QFETCH(QByteArray, file);
+    QFETCH(QRgb, expected);
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    QFile f(dir.filePath("p.bmp"));
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write(file);
+    f.close();
+    const LoadedPicture picture = loadPicture(f.fileName());
+    QCOMPARE(picture.status, LoadedPicture::Loaded);
+    QCOMPARE(picture.image.pixel(0, 0), expected);
 }
 
 void TestPictureLoader::emptyAndMissing()

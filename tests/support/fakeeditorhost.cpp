@@ -1,5 +1,20 @@
 #include "fakeeditorhost.h"
 
+#include <QApplication>
+#include <QWidget>
+
+namespace {
+QWidget *currentFocus()
+{
+    if (QWidget *w = QApplication::focusWidget())
+        return w;
+    for (QWidget *top : QApplication::topLevelWidgets())
+        if (top->isVisible() && top->focusWidget())
+            return top->focusWidget();
+    return nullptr;
+}
+} // namespace
+
 FakeEditorHost::FakeEditorHost()
 {
     component.setNotifier([this](const QString &text) { notices << text; });
@@ -38,11 +53,13 @@ QStringList FakeEditorHost::errorTexts() const
 
 void FakeEditorHost::showMessage(const QString &text)
 {
+    focusAtMessage << currentFocus();
     scripted.message(nullptr, infoCaption(), text, Dialogs::Icon::Information);
 }
 
 void FakeEditorHost::showErrMessage(const QString &text)
 {
+    focusAtMessage << currentFocus();
     scripted.message(nullptr, errorCaption(), text, Dialogs::Icon::Warning);
 }
 

@@ -7,6 +7,7 @@
 #include "scripteddialogs.h"
 
 #include <QList>
+#include <QPointer>
 #include <QStringList>
 
 class FakeEditorHost : public EditorHost
@@ -24,6 +25,10 @@ public:
     // open. What the component tells the user lands in `notices`.
     bool open(const QString &libraryPath);
     QStringList notices;
+
+    // The widget that had the input focus when each box was shown (windows that close after
+    // a box lose their focus widget, so tests look here).
+    QList<QWidget *> focusAtMessage;
 
     // Texts of the information boxes ("消息！") and error boxes ("错误！"), in order.
     QStringList infoTexts() const;
