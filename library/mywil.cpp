@@ -1,32 +1,955 @@
-// Placeholder bodies: the real component replaces this file.
 #include "mywil.h"
-#include <QFile>
-#include <QPainter>
 
-TWIL::TWIL(QObject *owner) : QObject(owner), m_bitmap(1, 1, QImage::Format_RGB16) {}
-TWIL::~TWIL() { Close(); }
-void TWIL::Open() {}
+#include "fileio.h"
+#include "mywil_p.h"
+#include "recordsplice.h"
+
+#include <QDebug>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QPainter>
+#include <QtEndian>
+#include <algorithm>
+#include <zlib.h>
+
+#ifdef Q_OS_UNIX
+#include <cerrno>
+#include <unistd.h>
+#endif
+
+namespace {
+
+constexpr qint64 kFrontSize = 1080; // header and palette
+constexpr int kPaletteAt = 56;
+
+// Deflate cannot expand its input more than about 1032 times; a pixel block that claims more
+// than that is damaged, and is refused before anything is allocated for it.
+constexpr qint64 kMaxInflateRatio = 1040;
+
+quint16 u16(const char *p)
+{
+    return qFromLittleEndian<quint16>(p);
+}
+qint16 s16(const char *p)
+{
+    return qFromLittleEndian<qint16>(p);
+}
+quint32 u32(const char *p)
+{
+    return qFromLittleEndian<quint32>(p);
+}
+qint32 s32(const char *p)
+{
+    return qFromLittleEndian<qint32>(p);
+}
+
+qint64 roundedWidth(qint64 width)
+{
+    return 4 * ((8 * width + 31) / 32);
+}
+
+bool isFirstRecordOffset(qint32 v)
+{
+    return v == 1080 || v == 1084;
+}
+
+constexpr qint64 kHeaderBytes = 18; // enough to tell every layout apart
+constexpr qint64 kPrefetch = 256 * 1024;
+
+// What a record is, judged by its header and its extent only. `h` holds the record's first
+// min(extent, kHeaderBytes) bytes.
+RecordInfo inspectHeader(const char *h, qint64 offset, qint64 end, int offSet)
+{
+    RecordInfo info;
+    info.offset = offset;
+    if (offset < 0 || end <= offset)
+        return info;
+    info.extent = end - offset;
+    const qint64 extent = info.extent;
+    if (extent < 8)
+        return info;
+
+    const qint64 w = u16(h), hgt = u16(h + 2);
+    info.px = s16(h + 4);
+    info.py = s16(h + 6);
+    const bool hasBlockLength = extent >= 16;
+    const qint64 blockLength = hasBlockLength ? qint64(u32(h + 12)) : -1;
+    const bool compressed =
+        blockLength >= 6 && extent >= 18 && (u16(h + 16) == 0 || u16(h + 16) == 8);
+    const bool compressedEmpty = hasBlockLength && blockLength < 6;
+    const qint64 compressedSize = 16 + blockLength;
+    // Uncompressed records always store the rounded width.
+    const bool uncompressed = w % 4 == 0;
+    const qint64 size16 = 8 + w * hgt * 2;
+    const qint64 size8 = (offSet > 0 ? 12 : 8) + w * hgt;
+
+    auto as = [&](RecordInfo::Kind kind, qint64 size) {
+        info.kind = kind;
+        info.size = size;
+        const bool signedHeader =
+            kind == RecordInfo::Compressed || kind == RecordInfo::CompressedEmpty;
+        info.width = signedHeader ? int(s16(h)) : int(w);
+        info.height = signedHeader ? int(s16(h + 2)) : int(hgt);
+        return info;
+    };
+
+    if (compressed && compressedSize == extent)
+        return as(RecordInfo::Compressed, compressedSize);
+    if (uncompressed && size16 == extent)
+        return as(RecordInfo::Uncompressed16, size16);
+    if (uncompressed && size8 == extent)
+        return as(RecordInfo::Uncompressed8, size8);
+    if (compressedEmpty && compressedSize == extent)
+        return as(RecordInfo::CompressedEmpty, compressedSize);
+    if (extent == 9)
+        return as(RecordInfo::EmptyRecord, 9);
+    // Padding or a gap behind the record.
+    if (compressed && compressedSize <= extent)
+        return as(RecordInfo::Compressed, compressedSize);
+    if (uncompressed && size16 <= extent)
+        return as(RecordInfo::Uncompressed16, size16);
+    if (uncompressed && size8 <= extent)
+        return as(RecordInfo::Uncompressed8, size8);
+    return info;
+}
+
+RecordInfo inspectAt(QFileDevice &f, qint64 offset, qint64 end, int offSet)
+{
+    char h[kHeaderBytes] = {};
+    if (offset < 0 || end - offset < 8 ||
+        !fileio::readAt(f, offset, h, qMin<qint64>(end - offset, kHeaderBytes))) {
+        RecordInfo info;
+        info.offset = offset;
+        return info;
+    }
+    return inspectHeader(h, offset, end, offSet);
+}
+
+RecordInfo inspectRunLength(QFileDevice &f, qint64 offset, qint64 fileSize)
+{
+    RecordInfo info;
+    info.offset = offset;
+    if (offset <= 0) { // an empty image of a run-length index
+        info.kind = RecordInfo::EmptyRecord;
+        return info;
+    }
+    char h[17];
+    if (offset + 17 > fileSize || !fileio::readAt(f, offset, h, 17))
+        return info;
+    const qint64 words = s32(h + 13);
+    info.extent = fileSize - offset;
+    info.width = s16(h);
+    info.height = s16(h + 2);
+    info.px = s16(h + 4);
+    info.py = s16(h + 6);
+    if (words < 0 || offset + 17 + 2 * words > fileSize || info.width < 0 || info.height < 0 ||
+        info.width > 1000 || info.height > 1000)
+        return info;
+    info.kind = RecordInfo::RunLength;
+    info.size = 17 + 2 * words;
+    return info;
+}
+
+void defaultNotify(const QString &text)
+{
+    qWarning().noquote() << text;
+}
+
+// fileio::readAt without moving the file position where the system allows it: one call per
+// fetch instead of a seek and a read.
+bool readBytes(QFile &f, qint64 pos, char *dst, qint64 len)
+{
+#ifdef Q_OS_UNIX
+    if ((f.openMode() & QIODevice::Unbuffered) && f.handle() >= 0 && pos >= 0 && len >= 0) {
+        qint64 done = 0;
+        while (done < len) {
+            const ssize_t n =
+                ::pread(f.handle(), dst + done, size_t(len - done), off_t(pos + done));
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0)
+                return false;
+            done += n;
+        }
+        return true;
+    }
+#endif
+    return fileio::readAt(f, pos, dst, len);
+}
+
+} // namespace
+
+namespace {
+// Scratch memory that keeps its size between decodes and is never cleared.
+class Scratch
+{
+  public:
+    char *data() { return m_data.get(); }
+    const char *constData() const { return m_data.get(); }
+    qint64 size() const { return m_size; }
+    void resize(qint64 size)
+    {
+        if (size > m_capacity) {
+            m_data.reset(new char[size]);
+            m_capacity = size;
+        }
+        m_size = size;
+    }
+
+  private:
+    std::unique_ptr<char[]> m_data;
+    qint64 m_size = 0;
+    qint64 m_capacity = 0;
+};
+} // namespace
+
+struct TWIL::Decoder
+{
+    z_stream z{};
+    bool ready = false;
+    Scratch record; // the record's first bytes, read in one go
+    qint64 recordOffset = -1;
+    Scratch block;  // further bytes of a record too large to prefetch
+    Scratch pixels; // inflated pixel sequence, file order
+    Decoder() { ready = inflateInit2(&z, -15) == Z_OK; }
+    ~Decoder()
+    {
+        if (ready)
+            inflateEnd(&z);
+    }
+};
+
+TWIL::TWIL(QObject *owner)
+    : QObject(owner), m_bitmap(1, 1, QImage::Format_RGB16), m_decoder(std::make_unique<Decoder>())
+{
+    m_bitmap.fill(0);
+}
+
+TWIL::~TWIL()
+{
+    Close();
+}
+
+void TWIL::Open()
+{
+    openFile(false);
+}
+void TWIL::OpenReadOnly()
+{
+    openFile(true);
+}
+
+void TWIL::openFile(bool readOnly)
+{
+    if (FileName.isEmpty())
+        throw WilError(QStringLiteral("FileName not assigned.."));
+    const Notifier notify = m_notify ? m_notify : Notifier(defaultNotify);
+    if (!QFileInfo(FileName).isFile()) {
+        notify(FileName + QStringLiteral(" 不存在."));
+        return;
+    }
+    if (!LibraryStream) {
+        auto file = std::make_unique<QFile>(FileName);
+        bool ro = readOnly;
+        // Unbuffered: images are fetched from anywhere in the file, one read each.
+        if (ro || !file->open(QIODevice::ReadWrite | QIODevice::Unbuffered)) {
+            ro = true;
+            if (!file->open(QIODevice::ReadOnly | QIODevice::Unbuffered))
+                throw WilError(QStringLiteral("%1: %2").arg(FileName, file->errorString()));
+        }
+        m_readOnly = ro;
+        LibraryStream = file.release();
+    }
+    char front[kFrontSize];
+    if (!fileio::readAt(*LibraryStream, 0, front, kFrontSize)) {
+        notify(QStringLiteral("%1 is not an image library: it is too short to hold the header "
+                              "and the palette.")
+                   .arg(FileName));
+        Close();
+        return;
+    }
+    FileType = 0;
+    OffSet = 0;
+    m_headerCount = s32(front + 44);
+    std::copy(front + kPaletteAt, front + kPaletteAt + 1024, Palette.begin());
+    IndexFileName = indexFileNameFor(FileName);
+    LoadIndex(IndexFileName);
+    // Without a readable index no image can be located.
+    m_imageCount = std::clamp(m_headerCount, 0, int(qMax<qsizetype>(0, Offsets.size() - 1)));
+}
+
 void TWIL::Close()
 {
     delete LibraryStream;
     LibraryStream = nullptr;
+    Offsets.clear();
+    OffSet = 0;
+    FileType = 0;
+    m_readOnly = false;
+    m_knownSize = -1;
 }
-void TWIL::LoadIndex(const QString &) {}
-const QImage *TWIL::GetBitmap(int index) { return LibType == ltLoadBmp ? &LoadBitmap(index) : nullptr; }
-const QImage &TWIL::LoadBitmap(int) { return m_bitmap; }
-bool TWIL::ReadCompressedImage(qint64, int) { return false; }
-bool TWIL::ReadRunLengthImage(qint64, int) { return false; }
-void TWIL::DrawImage(QPainter &, const QRect &, bool, int) {}
-qint64 TWIL::recordExtentEnd(int) const { return 0; }
-RecordInfo TWIL::inspectRecord(int) const { return {}; }
-QVector<QRgb> TWIL::colorTable() const { return QVector<QRgb>(256, qRgb(0, 0, 0)); }
-bool TWIL::AddBitmap(const QImage &, qint16, qint16) { return false; }
-bool TWIL::AddEmpty() { return false; }
-bool TWIL::ReplaceBitmap(int, const QImage &) { return false; }
-bool TWIL::SetImagePx(int, qint16) { return true; }
-bool TWIL::SetImagePy(int, qint16) { return true; }
-QString BaseFileName(const QString &path) { return path; }
-QString indexFileNameFor(const QString &libraryPath) { return libraryPath; }
-void InitBitmapHeader16(quint8 header[66]) { std::fill(header, header + 66, 0); }
-QByteArray encodeBitmap16(const QImage &) { return {}; }
-void DrawTransparent(QPainter &, int, int, quint16, const QImage &) {}
+
+void TWIL::LoadIndex(const QString &indexPath)
+{
+    QFile f(indexPath);
+    if (!f.open(QIODevice::ReadOnly))
+        return;
+    const qint64 size = f.size();
+    auto readEntries = [&](qint64 start, qint64 count, QVector<qint32> &out) {
+        const qint64 present = size > start ? (size - start) / 4 : 0;
+        const qint64 n = std::clamp<qint64>(count, 0, present);
+        QByteArray raw(n * 4, Qt::Uninitialized);
+        if (!fileio::readAt(f, start, raw.data(), raw.size()))
+            return false;
+        out.resize(n);
+        for (qint64 i = 0; i < n; ++i)
+            out[i] = s32(raw.constData() + 4 * i);
+        return true;
+    };
+    auto int32At = [&](qint64 pos, qint32 fallback) {
+        char b[4];
+        return fileio::readAt(f, pos, b, 4) ? s32(b) : fallback;
+    };
+
+    if (FileType == 0 || FileType == 1) {
+        if (size < 48)
+            return;
+        const qint32 count = int32At(44, 0);
+        QVector<qint32> entries;
+        int start = 52;
+        if (FileType == 1) {
+            OffSet = 4;
+            if (int32At(52, 0) != 1084) {
+                start = 48;
+                FileType = 0;
+                OffSet = 0;
+            }
+        } else {
+            OffSet = 0;
+            if (count > 0) {
+                const bool at48 = isFirstRecordOffset(int32At(48, 0));
+                const bool at52 = isFirstRecordOffset(int32At(52, 0));
+                if (at48 != at52)
+                    start = at48 ? 48 : 52;
+                else if (size == 48 + 4 * qint64(count))
+                    start = 48;
+            } else if (size == 48) {
+                start = 48;
+            }
+        }
+        if (!readEntries(start, count, entries))
+            return;
+        m_tableStart = start;
+        Offsets = entries;
+        Offsets.append(0);
+        m_imageCount = std::clamp(m_headerCount, 0, int(entries.size()));
+    } else if (FileType == 2) {
+        if (size < 24)
+            return;
+        QVector<qint32> entries;
+        if (!readEntries(24, int32At(20, 0), entries))
+            return;
+        int skipped = 0;
+        while (skipped < entries.size() && entries[skipped] < 0)
+            ++skipped;
+        OffSet = skipped;
+        m_tableStart = 24 + 4 * skipped;
+        m_imageCount = int(entries.size()) - skipped;
+        Offsets = entries.mid(skipped);
+        Offsets.resize(entries.size());
+    }
+}
+
+bool TWIL::canEdit(QString *reason) const
+{
+    QString why;
+    if (!LibraryStream)
+        why = QStringLiteral("No library is open.");
+    else if (m_readOnly)
+        why = QStringLiteral("%1 is open for reading only: it cannot be changed.").arg(FileName);
+    else if (FileType != 0 && FileType != 1)
+        why =
+            QStringLiteral("%1: libraries of run-length records cannot be changed.").arg(FileName);
+    if (reason)
+        *reason = why;
+    return why.isEmpty();
+}
+
+const QImage *TWIL::GetBitmap(int index)
+{
+    return LibType == ltLoadBmp ? &LoadBitmap(index) : nullptr;
+}
+
+const QImage &TWIL::LoadBitmap(int index)
+{
+    const qsizetype loaded = FileType >= 2 ? qMin<qsizetype>(Offsets.size(), m_imageCount)
+                                           : qMax<qsizetype>(0, Offsets.size() - 1);
+    if (index < 0 || index >= m_imageCount || index >= loaded || !LibraryStream) {
+        m_bitmap = QImage(1, 1, QImage::Format_RGB16);
+        m_bitmap.fill(0);
+        m_lastDecodeOk = false;
+        return m_bitmap;
+    }
+    const qint64 offset = Offsets[index];
+    m_lastDecodeOk =
+        FileType >= 2 ? ReadRunLengthImage(offset, index) : ReadCompressedImage(offset, index);
+    Width = m_bitmap.width();
+    Height = m_bitmap.height();
+    px = index < m_placementX.size() ? m_placementX[index] : 0;
+    py = index < m_placementY.size() ? m_placementY[index] : 0;
+    return m_bitmap;
+}
+
+const QVector<qint32> &TWIL::sortedEntries() const
+{
+    if (m_sortedFor.constData() != Offsets.constData() || m_sortedFor.size() != Offsets.size()) {
+        m_sortedFor = Offsets;
+        const qsizetype n = FileType >= 2 ? qMin<qsizetype>(Offsets.size(), m_imageCount)
+                                          : qMax<qsizetype>(0, Offsets.size() - 1);
+        m_sorted = Offsets.mid(0, n);
+        std::sort(m_sorted.begin(), m_sorted.end());
+    }
+    return m_sorted;
+}
+
+qint64 TWIL::extentEndFor(qint64 offset, bool freshSize) const
+{
+    if (!LibraryStream)
+        return 0;
+    const QVector<qint32> &sorted = sortedEntries();
+    const auto next = std::upper_bound(sorted.begin(), sorted.end(), offset,
+                                       [](qint64 o, qint32 e) { return o < qint64(e); });
+    // A record followed by another ends where that one starts, whatever the file's size has
+    // become since it was last asked (a file cut short fails the read, and the caller asks
+    // again); the last record needs the size as it is now.
+    if (freshSize || m_knownSize < 0 || next == sorted.end() || *next > m_knownSize)
+        m_knownSize = LibraryStream->size();
+    return next == sorted.end() ? m_knownSize : qMin<qint64>(*next, m_knownSize);
+}
+
+qint64 TWIL::recordExtentEnd(int n) const
+{
+    if (n < 0 || n >= m_imageCount || n >= Offsets.size())
+        return 0;
+    return extentEndFor(Offsets[n]);
+}
+
+RecordInfo TWIL::inspectRecord(int index) const
+{
+    if (!LibraryStream || index < 0 || index >= m_imageCount || index >= Offsets.size())
+        return {};
+    const qint64 offset = Offsets[index];
+    if (FileType >= 2)
+        return inspectRunLength(*LibraryStream, offset, LibraryStream->size());
+    return inspectAt(*LibraryStream, offset, extentEndFor(offset), OffSet);
+}
+
+void TWIL::setEmptyBitmap()
+{
+    m_bitmap = QImage();
+}
+
+void TWIL::storePlacement(int index, int x, int y)
+{
+    if (index < 0)
+        return;
+    if (index >= m_placementX.size()) {
+        m_placementX.resize(index + 1);
+        m_placementY.resize(index + 1);
+    }
+    m_placementX[index] = x;
+    m_placementY[index] = y;
+}
+
+bool TWIL::ReadCompressedImage(qint64 recordOffset, int index)
+{
+    if (!LibraryStream)
+        return false;
+    // Fetches are the hot path: the file's size is taken as last seen where it cannot matter,
+    // and asked again when the record does not decode with it.
+    return readCompressedImage(recordOffset, index, false) ||
+           readCompressedImage(recordOffset, index, true);
+}
+
+bool TWIL::readCompressedImage(qint64 recordOffset, int index, bool freshSize)
+{
+    // One read brings in the header and, for all but large records, the whole record.
+    const qint64 end = extentEndFor(recordOffset, freshSize);
+    if (recordOffset < 0 || end - recordOffset < 8)
+        return false;
+    Decoder &d = *m_decoder;
+    const qint64 have = qMin<qint64>(end - recordOffset, kPrefetch);
+    d.record.resize(have);
+    d.recordOffset = recordOffset;
+    if (!readBytes(*LibraryStream, recordOffset, d.record.data(), have)) {
+        d.recordOffset = -1;
+        return false;
+    }
+    char h[kHeaderBytes] = {};
+    memcpy(h, d.record.constData(), qMin(have, kHeaderBytes));
+    return decodeRecord(inspectHeader(h, recordOffset, end, OffSet), index);
+}
+
+// The bytes [from, from + length) of the record being decoded: from the prefetched part when
+// they lie in it, else read from the file.
+const char *TWIL::recordBytes(const RecordInfo &info, qint64 from, qint64 length)
+{
+    Decoder &d = *m_decoder;
+    if (d.record.size() >= from + length && d.recordOffset == info.offset)
+        return d.record.constData() + from;
+    d.block.resize(length);
+    if (!readBytes(*LibraryStream, info.offset + from, d.block.data(), length))
+        return nullptr;
+    return d.block.constData();
+}
+
+bool TWIL::decodeRecord(const RecordInfo &info, int index)
+{
+    if (info.kind == RecordInfo::Invalid)
+        return false;
+    try {
+        return decodeValidRecord(info, index);
+    } catch (const std::bad_alloc &) {
+        return false; // too little memory for a large image: keep the previous picture
+    }
+}
+
+bool TWIL::decodeValidRecord(const RecordInfo &info, int index)
+{
+    Decoder &d = *m_decoder;
+    const int w = info.width, h = info.height;
+
+    switch (info.kind) {
+    case RecordInfo::Compressed: {
+        if (w < 0 || h < 0)
+            return false;
+        if (w == 0 || h == 0)
+            break;
+        const qint64 blockLength = info.size - 16;
+        const qint64 want = qint64(w) * h * 2;
+        if (want > blockLength * kMaxInflateRatio || !d.ready)
+            return false;
+        const char *block = recordBytes(info, 16, blockLength);
+        if (!block)
+            return false;
+        const char *payload = block + 6;
+        const qint64 payloadLength = blockLength - 6;
+        qint64 produced = 0;
+        d.pixels.resize(want);
+        if (u16(block) == 0) {
+            produced = qMin(payloadLength, want);
+            memcpy(d.pixels.data(), payload, produced);
+        } else {
+            // zlib counts in 32 bits: feed and drain in pieces.
+            z_stream &z = d.z;
+            inflateReset(&z);
+            qint64 in = 0;
+            int rc = Z_OK;
+            while (rc == Z_OK && produced < want) {
+                const uInt inPiece = uInt(qMin<qint64>(payloadLength - in, 1 << 30));
+                const uInt outPiece = uInt(qMin<qint64>(want - produced, 1 << 30));
+                z.next_in = reinterpret_cast<Bytef *>(const_cast<char *>(payload + in));
+                z.avail_in = inPiece;
+                z.next_out = reinterpret_cast<Bytef *>(d.pixels.data() + produced);
+                z.avail_out = outPiece;
+                // Z_FINISH on the last piece spares zlib keeping a window copy.
+                rc = inflate(&z, in + inPiece == payloadLength ? Z_FINISH : Z_NO_FLUSH);
+                in += inPiece - z.avail_in;
+                produced += outPiece - z.avail_out;
+                if (rc == Z_BUF_ERROR)
+                    break; // the stream ends early: the rest stays black
+            }
+            if (rc == Z_DATA_ERROR || rc == Z_MEM_ERROR || rc == Z_NEED_DICT ||
+                rc == Z_STREAM_ERROR)
+                return false;
+        }
+        QImage image(w, h, QImage::Format_RGB16);
+        if (image.isNull())
+            return false;
+        // Pixel k is column k mod W4 of row k div W4, rows counted from the bottom.
+        const qint64 stride = roundedWidth(w) * 2;
+        const qint64 rowBytes = qint64(w) * 2;
+        for (int y = 0; y < h; ++y) {
+            uchar *line = image.scanLine(y);
+            const qint64 from = qint64(h - 1 - y) * stride;
+            const qint64 have = std::clamp<qint64>(produced - from, 0, rowBytes);
+            if (have > 0)
+                memcpy(line, d.pixels.constData() + from, have);
+            if (have < rowBytes)
+                memset(line + have, 0, rowBytes - have);
+        }
+        storePlacement(index, info.px, info.py);
+        m_bitmap = std::move(image);
+        return true;
+    }
+    case RecordInfo::Uncompressed16: {
+        if (w == 0 || h == 0)
+            break;
+        QImage image(w, h, QImage::Format_RGB16);
+        const qint64 rowBytes = qint64(w) * 2;
+        const char *rows = image.isNull() ? nullptr : recordBytes(info, 8, rowBytes * h);
+        if (!rows)
+            return false;
+        for (int y = 0; y < h; ++y)
+            memcpy(image.scanLine(y), rows + (h - 1 - y) * rowBytes, rowBytes);
+        storePlacement(index, info.px, info.py);
+        m_bitmap = std::move(image);
+        return true;
+    }
+    case RecordInfo::Uncompressed8: {
+        if (w == 0 || h == 0)
+            break;
+        const qint64 header = info.size - qint64(w) * h;
+        QImage image(w, h, QImage::Format_RGB16);
+        const char *indices = image.isNull() ? nullptr : recordBytes(info, header, qint64(w) * h);
+        if (!indices)
+            return false;
+        quint16 lut[256];
+        for (int i = 0; i < 256; ++i) {
+            const quint8 *e = Palette.data() + 4 * i;
+            lut[i] = quint16(((e[2] >> 3) << 11) | ((e[1] >> 2) << 5) | (e[0] >> 3));
+        }
+        for (int y = 0; y < h; ++y) {
+            auto *line = reinterpret_cast<quint16 *>(image.scanLine(y));
+            const auto *src = reinterpret_cast<const quint8 *>(indices) + qint64(h - 1 - y) * w;
+            for (int x = 0; x < w; ++x)
+                line[x] = lut[src[x]];
+        }
+        storePlacement(index, info.px, info.py);
+        m_bitmap = std::move(image);
+        return true;
+    }
+    default:
+        break;
+    }
+    // An image without pixels.
+    storePlacement(index, info.px, info.py);
+    setEmptyBitmap();
+    return true;
+}
+
+bool TWIL::ReadRunLengthImage(qint64 recordOffset, int index)
+{
+    if (!LibraryStream)
+        return false;
+    const RecordInfo info = inspectRunLength(*LibraryStream, recordOffset, LibraryStream->size());
+    if (info.kind == RecordInfo::EmptyRecord) {
+        setEmptyBitmap();
+        return true;
+    }
+    if (info.kind != RecordInfo::RunLength)
+        return false;
+    storePlacement(index, info.px, info.py);
+    const int w = info.width, h = info.height;
+    const qint64 words = (info.size - 17) / 2;
+    Decoder &d = *m_decoder;
+    d.block.resize(words * 2);
+    if (!fileio::readAt(*LibraryStream, info.offset + 17, d.block.data(), d.block.size()))
+        return false;
+    QImage image(w, h, QImage::Format_RGB16);
+    if (w > 0 && h > 0) {
+        if (image.isNull())
+            return false;
+        image.fill(0);
+    }
+    const char *data = d.block.constData();
+    auto word = [data](qint64 i) { return u16(data + 2 * i); };
+    qint64 pos = 0;
+    for (int r = 0; r <= h && pos < words; ++r) {
+        const qint64 length = word(pos);
+        const qint64 codesEnd = qMin(pos + length, words); // the length-th word closes the row
+        qint64 p = pos + 1;
+        qint64 x = 0;
+        auto *line = r >= 1 && w > 0 ? reinterpret_cast<quint16 *>(image.scanLine(r - 1)) : nullptr;
+        while (p < codesEnd) {
+            const quint16 code = word(p++);
+            if (code < 0xC0 || code > 0xC3 || p >= codesEnd)
+                break; // an unknown code ends its row
+            const qint64 n = word(p++);
+            if (code != 0xC0) {
+                const qint64 available = qMin(n, codesEnd - p);
+                if (line) {
+                    for (qint64 i = 0; i < available && x + i < w; ++i)
+                        line[x + i] = word(p + i);
+                }
+                p += available;
+            }
+            x += n;
+        }
+        pos += 1 + length;
+    }
+    m_bitmap = std::move(image);
+    return true;
+}
+
+QVector<QRgb> TWIL::colorTable() const
+{
+    QVector<QRgb> table(256);
+    for (int i = 0; i < 256; ++i)
+        table[i] = qRgb(Palette[4 * i + 2], Palette[4 * i + 1], Palette[4 * i]);
+    return table;
+}
+
+void TWIL::DrawImage(QPainter &canvas, const QRect &rect, bool fromTop, int index)
+{
+    if (LibType != ltLoadBmp)
+        return;
+    const QImage *image = GetBitmap(index);
+    if (!image || image->isNull())
+        return;
+    const int w = qMin(rect.width(), image->width());
+    const int h = qMin(rect.height(), image->height());
+    if (w <= 0 || h <= 0)
+        return;
+    // Nearest-neighbour keeps black exactly black, so shrinking never makes halos.
+    const QImage fitted = (w == image->width() && h == image->height())
+                              ? *image
+                              : image->scaled(w, h, Qt::IgnoreAspectRatio, Qt::FastTransformation);
+    DrawTransparent(canvas, rect.left(), fromTop ? rect.top() : rect.top() - h, 0, fitted);
+}
+
+namespace {
+// The uncompressed 16-bit record of a graphic: its width rounded up to a multiple of 4, its
+// height, the placement, then the rows bottom first, the added columns black.
+QByteArray record16(const QImage &graphic, qint16 x, qint16 y)
+{
+    const qint64 w4 = roundedWidth(graphic.width());
+    const int h = graphic.height();
+    QImage work(int(w4), h, QImage::Format_RGB16);
+    if (work.isNull())
+        return {};
+    work.fill(0);
+    {
+        QPainter p(&work);
+        p.drawImage(0, 0, graphic);
+    }
+    const qint64 rowBytes = w4 * 2;
+    QByteArray out(8 + rowBytes * h, Qt::Uninitialized);
+    char *d = out.data();
+    qToLittleEndian<quint16>(quint16(w4), d);
+    qToLittleEndian<quint16>(quint16(h), d + 2);
+    qToLittleEndian<qint16>(x, d + 4);
+    qToLittleEndian<qint16>(y, d + 6);
+    for (int row = 0; row < h; ++row) {
+        const auto *src = reinterpret_cast<const quint16 *>(work.constScanLine(h - 1 - row));
+        char *dst = d + 8 + row * rowBytes;
+        for (qint64 i = 0; i < w4; ++i)
+            qToLittleEndian<quint16>(src[i], dst + 2 * i);
+    }
+    return out;
+}
+
+QByteArray emptyRecordBytes()
+{
+    const char bytes[9] = {1, 0, 1, 0, 1, 0, 1, 0, 0};
+    return QByteArray(bytes, 9);
+}
+
+// Records are at most 65,535 pixels wide and high, and the library at most 2 GB.
+bool graphicFits(const QImage &graphic, QString *error)
+{
+    if (roundedWidth(graphic.width()) > 0xFFFF || graphic.height() > 0xFFFF) {
+        *error = QStringLiteral("The picture is too large for a library record (%1 x %2).")
+                     .arg(graphic.width())
+                     .arg(graphic.height());
+        return false;
+    }
+    return true;
+}
+} // namespace
+
+bool TWIL::AddBitmap(const QImage &graphic, qint16 x, qint16 y)
+{
+    m_error.clear();
+    if (graphic.width() <= 1 || graphic.height() <= 1)
+        return AddEmpty();
+    if (!canEdit(&m_error) || !graphicFits(graphic, &m_error))
+        return false;
+    const QByteArray record = record16(graphic, x, y);
+    if (record.isEmpty()) {
+        m_error = QStringLiteral("Too little memory for the picture.");
+        return false;
+    }
+    return spliceRecords(*this, m_imageCount, 0, {record}, &m_error);
+}
+
+bool TWIL::AddEmpty()
+{
+    m_error.clear();
+    if (!canEdit(&m_error))
+        return false;
+    return spliceRecords(*this, m_imageCount, 0, {emptyRecordBytes()}, &m_error);
+}
+
+bool TWIL::ReplaceBitmap(int index, const QImage &graphic)
+{
+    m_error.clear();
+    if (!canEdit(&m_error))
+        return false;
+    if (index < 0 || index >= m_imageCount) {
+        m_error = QStringLiteral("Image %1 is not in the library (it holds %2).")
+                      .arg(index)
+                      .arg(m_imageCount);
+        return false;
+    }
+    if (graphic.isNull()) {
+        m_error = QStringLiteral("The picture has no pixels.");
+        return false;
+    }
+    if (!graphicFits(graphic, &m_error))
+        return false;
+    // Every layout keeps its placement at record offsets 4-7.
+    const qint64 offset = Offsets[index];
+    char place[4] = {};
+    if (offset >= 0 && offset + 8 <= recordExtentEnd(index) &&
+        !fileio::readAt(*LibraryStream, offset + 4, place, 4)) {
+        m_error = QStringLiteral("%1 cannot be read.").arg(FileName);
+        return false;
+    }
+    const QByteArray record = record16(graphic, s16(place), s16(place + 2));
+    if (record.isEmpty()) {
+        m_error = QStringLiteral("Too little memory for the picture.");
+        return false;
+    }
+    if (!spliceRecords(*this, index, 1, {record}, &m_error))
+        return false;
+    LoadIndex(IndexFileName);
+    return true;
+}
+
+namespace {
+constexpr int kPxAt = 4;
+constexpr int kPyAt = 6;
+} // namespace
+
+bool TWIL::SetImagePx(int index, qint16 value)
+{
+    return setPlacementField(index, kPxAt, value);
+}
+
+bool TWIL::SetImagePy(int index, qint16 value)
+{
+    return setPlacementField(index, kPyAt, value);
+}
+
+bool TWIL::setPlacementField(int index, int at, qint16 value)
+{
+    m_error.clear();
+    if (!canEdit(&m_error))
+        return false;
+    if (index < 0 || index >= m_imageCount) {
+        m_error = QStringLiteral("Image %1 is not in the library (it holds %2).")
+                      .arg(index)
+                      .arg(m_imageCount);
+        return false;
+    }
+    const qint64 offset = Offsets[index];
+    char old[2];
+    if (offset < 1080 + OffSet || offset + 8 > LibraryStream->size() ||
+        !fileio::readAt(*LibraryStream, offset + at, old, 2)) {
+        m_error =
+            QStringLiteral("The record of image %1 lies outside the library file.").arg(index);
+        return false;
+    }
+    char bytes[2];
+    qToLittleEndian<qint16>(value, bytes);
+    if (fileio::writeAt(*LibraryStream, offset + at, bytes, 2, &m_error) &&
+        fileio::flush(*LibraryStream, &m_error))
+        return true;
+    QString ignored;
+    if (!fileio::writeAt(*LibraryStream, offset + at, old, 2, &ignored) ||
+        !fileio::flush(*LibraryStream, &ignored))
+        m_error += QStringLiteral(" (the old value could not be put back)");
+    return false;
+}
+
+QString BaseFileName(const QString &path)
+{
+    qsizetype sep = path.lastIndexOf(u'/');
+#ifdef Q_OS_WIN
+    sep = qMax(sep, path.lastIndexOf(u'\\'));
+#endif
+    const QString name = path.mid(sep + 1);
+    const qsizetype dot = name.lastIndexOf(u'.');
+    if (dot < 0)
+        return name;
+    const QString ext = name.mid(dot);
+    return name.left(name.indexOf(ext));
+}
+
+QString indexFileNameFor(const QString &libraryPath)
+{
+    qsizetype sep = libraryPath.lastIndexOf(u'/');
+#ifdef Q_OS_WIN
+    sep = qMax(sep, libraryPath.lastIndexOf(u'\\'));
+#endif
+    const QString folder = libraryPath.left(sep + 1);
+    const QString name = BaseFileName(libraryPath) + QStringLiteral(".WIX");
+    const QString exact = folder + name;
+    if (QFileInfo::exists(exact))
+        return exact;
+    const QDir dir(folder.isEmpty() ? QStringLiteral(".") : folder);
+    const QStringList candidates =
+        dir.entryList(QDir::Files | QDir::Hidden | QDir::System, QDir::Name);
+    for (const QString &candidate : candidates)
+        if (candidate.compare(name, Qt::CaseInsensitive) == 0)
+            return folder + candidate;
+    return exact;
+}
+
+void InitBitmapHeader16(quint8 header[66])
+{
+    std::fill(header, header + 66, 0);
+    auto put = [header](int at, quint32 v) { qToLittleEndian<quint32>(v, header + at); };
+    header[0] = 'B';
+    header[1] = 'M';
+    put(10, 66);
+    put(14, 40);
+    qToLittleEndian<quint16>(1, header + 26);
+    qToLittleEndian<quint16>(16, header + 28);
+    put(30, 3);
+    put(54, 0xF800);
+    put(58, 0x07E0);
+    put(62, 0x001F);
+}
+
+QByteArray encodeBitmap16(const QImage &image)
+{
+    if (image.isNull() || image.width() <= 0 || image.height() <= 0)
+        return {};
+    const QImage img = image.convertToFormat(QImage::Format_RGB16);
+    const qint64 rowBytes = (qint64(img.width()) * 2 + 3) / 4 * 4;
+    const qint64 imageSize = rowBytes * img.height();
+    QByteArray out(66 + imageSize, '\0');
+    auto *header = reinterpret_cast<quint8 *>(out.data());
+    InitBitmapHeader16(header);
+    qToLittleEndian<quint32>(quint32(out.size()), header + 2);
+    qToLittleEndian<qint32>(img.width(), header + 18);
+    qToLittleEndian<qint32>(img.height(), header + 22);
+    qToLittleEndian<quint32>(quint32(imageSize), header + 34);
+    for (int row = 0; row < img.height(); ++row) {
+        const auto *src =
+            reinterpret_cast<const quint16 *>(img.constScanLine(img.height() - 1 - row));
+        char *dst = out.data() + 66 + row * rowBytes;
+        for (int x = 0; x < img.width(); ++x)
+            qToLittleEndian<quint16>(src[x], dst + 2 * x);
+    }
+    return out;
+}
+
+void DrawTransparent(QPainter &painter, int x, int y, quint16 transparent, const QImage &bitmap)
+{
+    if (bitmap.isNull())
+        return;
+    const QImage src = bitmap.convertToFormat(QImage::Format_RGB16);
+    QImage argb = src.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    for (int row = 0; row < src.height(); ++row) {
+        const auto *s = reinterpret_cast<const quint16 *>(src.constScanLine(row));
+        auto *d = reinterpret_cast<QRgb *>(argb.scanLine(row));
+        for (int col = 0; col < src.width(); ++col)
+            if (s[col] == transparent)
+                d[col] = 0;
+    }
+    painter.drawImage(QPoint(x, y), argb);
+}

@@ -101,12 +101,19 @@ public:
     // the file exists but cannot be opened even for reading; a missing file is reported through
     // the notifier and leaves the component closed.
     void Open();
+    // Opens FileName for reading only (viewing, export, the command line's read commands):
+    // like Open, but every edit is refused.
+    void OpenReadOnly();
     void Close();
     void LoadIndex(const QString &indexPath);
     bool isOpen() const { return LibraryStream != nullptr; }
     // True when the library could only be opened for reading: every edit is refused.
     bool isReadOnly() const { return m_readOnly; }
-    // Byte offset of entry 0 in the index file (48 or 52), found when the index was loaded.
+    // True when the open library may be changed; otherwise `reason` says why not (closed,
+    // read-only, a run-length library).
+    bool canEdit(QString *reason = nullptr) const;
+    // Byte offset of entry 0 in the index file (48 or 52), found when the index was loaded
+    // (24 + 4 x OffSet for a FileType 2 index).
     int indexTableStart() const { return m_tableStart; }
 
     // Null unless LibType is ltLoadBmp.
@@ -117,13 +124,15 @@ public:
     // Both return false when the record could not be decoded (the previous picture stays).
     bool ReadCompressedImage(qint64 recordOffset, int index);
     bool ReadRunLengthImage(qint64 recordOffset, int index);
-    // False when the last fetch could not decode its record (the previous picture stayed).
+    // False when the last fetch could not decode its record (the previous picture stayed) or
+    // asked for an image out of range.
     bool lastDecodeOk() const { return m_lastDecodeOk; }
     RecordInfo inspectRecord(int index) const;
     // Draws image `index` into `rect`, shrunk (never enlarged) to fit, black transparent.
     void DrawImage(QPainter &canvas, const QRect &rect, bool fromTop, int index);
 
-    // First byte behind image n's record: the next larger entry, or the end of the file.
+    // First byte behind image n's record: the next larger entry, or the end of the file
+    // (0 for an image out of range).
     qint64 recordExtentEnd(int n) const;
     // The library palette as a colour table (for 8-bit images and RGB565 conversion).
     QVector<QRgb> colorTable() const;
@@ -139,16 +148,33 @@ public:
 
 private:
     friend class TWILPrivate;
+    struct Decoder;
+    void openFile(bool readOnly);
+    void setEmptyBitmap();
+    void storePlacement(int index, int x, int y);
+    qint64 extentEndFor(qint64 offset, bool freshSize = true) const;
+    bool readCompressedImage(qint64 recordOffset, int index, bool freshSize);
+    const QVector<qint32> &sortedEntries() const;
+    bool decodeRecord(const RecordInfo &info, int index);
+    bool decodeValidRecord(const RecordInfo &info, int index);
+    bool setPlacementField(int index, int at, qint16 value);
+    const char *recordBytes(const RecordInfo &info, qint64 from, qint64 length);
+
     int m_imageCount = 0;
+    int m_headerCount = 0; // the library header's count, before clamping to the index
     bool m_readOnly = false;
     bool m_lastDecodeOk = true;
     int m_tableStart = 52;
-    qint64 m_fileSize = 0;
     QImage m_bitmap;
     QVector<qint32> m_placementX;
     QVector<qint32> m_placementY;
     QString m_error;
     Notifier m_notify;
+    std::unique_ptr<Decoder> m_decoder;
+    // Entries sorted, for extents; rebuilt when Offsets is no longer the vector they came from.
+    mutable QVector<qint32> m_sortedFor;
+    mutable QVector<qint32> m_sorted;
+    mutable qint64 m_knownSize = -1; // the library file's size when last asked
 };
 
 // Library name without folder and extension: "d:/a/b.wil" gives "b", "x.wil.wil" gives "x".

@@ -1,11 +1,324 @@
-// Placeholder body: the real splice replaces this file.
 #include "recordsplice.h"
-#include "mywil.h"
 
-bool spliceRecords(TWIL &, int, int, const QList<QByteArray> &, QString *error,
-                   const ProgressFn &)
+#include "fileio.h"
+#include "mywil.h"
+#include "mywil_p.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QtEndian>
+#include <algorithm>
+#include <limits>
+
+namespace {
+
+qint64 &chunkSize()
 {
-    if (error)
-        *error = QStringLiteral("not implemented");
-    return false;
+    static qint64 size = 1 << 20;
+    return size;
+}
+
+QByteArray int32Bytes(qint32 v)
+{
+    QByteArray b(4, '\0');
+    qToLittleEndian<qint32>(v, b.data());
+    return b;
+}
+
+// Everything needed to put both files back exactly as they were, gathered in one place. The
+// moves are recorded before each is written, so that an interrupted one can be undone too.
+struct SpliceUndo
+{
+    struct Move
+    {
+        qint64 from;
+        qint64 to;
+        qint64 length;
+    };
+
+    qint64 librarySize = 0;
+    QByteArray libraryCount; // bytes 44-47 as they were
+    qint64 regionStart = 0;  // the replaced records, as they were
+    QByteArray region;
+    QVector<Move> moves;  // tail chunks, in the order they were moved
+    QByteArray lastChunk; // the bytes of the last move (it may be incomplete)
+
+    bool indexTouched = false;
+    qint64 indexSize = 0;
+    QByteArray indexCount;
+    qint64 tableFrom = 0; // old index bytes from the first changed entry to the end
+    QByteArray table;
+
+    // Best effort: every step is tried even when one fails. True when all succeeded.
+    bool rollback(QFileDevice &library, QFileDevice &index) const
+    {
+        QString ignored;
+        bool ok = true;
+        if (indexTouched) {
+            ok &= fileio::writeAt(index, tableFrom, table, &ignored);
+            ok &= fileio::writeAt(index, 44, indexCount, &ignored);
+            ok &= fileio::resize(index, indexSize, &ignored);
+            ok &= fileio::flush(index, &ignored);
+        }
+        // Undo the moves last to first: each one's source is whole again before the one
+        // before it is read back.
+        for (qsizetype i = moves.size() - 1; i >= 0; --i) {
+            const Move &m = moves[i];
+            QByteArray bytes = lastChunk;
+            if (i != moves.size() - 1) {
+                bytes.resize(m.length);
+                ok &= fileio::readAt(library, m.to, bytes.data(), m.length);
+            }
+            ok &= fileio::writeAt(library, m.from, bytes, &ignored);
+        }
+        ok &= fileio::writeAt(library, regionStart, region, &ignored);
+        ok &= fileio::writeAt(library, 44, libraryCount, &ignored);
+        ok &= fileio::resize(library, librarySize, &ignored);
+        ok &= fileio::flush(library, &ignored);
+        return ok;
+    }
+};
+
+class Splice
+{
+  public:
+    Splice(TWIL &wil, int first, int removeCount, const QList<QByteArray> &records,
+           const ProgressFn &progress)
+        : m_wil(wil), m_first(first), m_removeCount(removeCount), m_records(records),
+          m_progress(progress)
+    {
+    }
+
+    bool run(QString *error)
+    {
+        if (!plan(error) || !prepareUndo(error))
+            return false;
+        QString why;
+        if (apply(&why))
+            return true;
+        const bool restored = m_undo.rollback(*m_wil.LibraryStream, m_index);
+        if (error)
+            *error = restored ? why
+                              : QStringLiteral("%1 (the files could not all be put back as they "
+                                               "were)")
+                                    .arg(why);
+        return false;
+    }
+
+  private:
+    bool fail(QString *error, const QString &message)
+    {
+        if (error)
+            *error = message;
+        return false;
+    }
+
+    // Checks everything and works out the new layout before a byte is written.
+    bool plan(QString *error)
+    {
+        if (!m_wil.canEdit(error))
+            return false;
+        const int count = m_wil.ImageCount();
+        if (m_first < 0 || m_removeCount < 0 || m_first > count || m_removeCount > count - m_first)
+            return fail(error,
+                        QStringLiteral("Images %1 to %2 are not in the library (it holds %3).")
+                            .arg(m_first)
+                            .arg(m_first + m_removeCount - 1)
+                            .arg(count));
+        for (const QByteArray &r : m_records)
+            if (r.isEmpty())
+                return fail(error, QStringLiteral("A record without bytes cannot be written."));
+        QFile &lib = *m_wil.LibraryStream;
+        m_oldSize = lib.size();
+        const qint64 front = 1080 + m_wil.OffSet;
+        const QVector<qint32> old = m_wil.Offsets.mid(0, count);
+
+        if (m_removeCount == 0) {
+            m_start = m_end = m_first < count ? qint64(old[m_first]) : m_oldSize;
+        } else {
+            m_start = std::numeric_limits<qint64>::max();
+            m_end = 0;
+            for (int i = m_first; i < m_first + m_removeCount; ++i) {
+                m_start = qMin<qint64>(m_start, old[i]);
+                m_end = qMax(m_end, m_wil.recordExtentEnd(i));
+            }
+            for (int i = 0; i < count; ++i) {
+                if (i >= m_first && i < m_first + m_removeCount)
+                    continue;
+                if (old[i] >= m_start && old[i] < m_end)
+                    return fail(error, QStringLiteral("Image %1 shares bytes with the images "
+                                                      "being replaced.")
+                                           .arg(i));
+            }
+        }
+        if (m_start < front || m_end > m_oldSize || m_end < m_start)
+            return fail(error, QStringLiteral("The record of image %1 lies outside the library "
+                                              "file.")
+                                   .arg(m_first));
+
+        qint64 newLength = 0;
+        for (const QByteArray &r : m_records)
+            newLength += r.size();
+        m_delta = newLength - (m_end - m_start);
+        if (m_oldSize + m_delta > std::numeric_limits<qint32>::max())
+            return fail(error, QStringLiteral("The library would grow beyond 2 GB, which its "
+                                              "index cannot address."));
+
+        m_table.reserve(count - m_removeCount + m_records.size());
+        auto kept = [&](qint32 e) { return qint64(e) >= m_end ? qint32(e + m_delta) : e; };
+        for (int i = 0; i < m_first; ++i)
+            m_table.append(kept(old[i]));
+        qint64 at = m_start;
+        for (const QByteArray &r : m_records) {
+            m_table.append(qint32(at));
+            at += r.size();
+        }
+        for (int i = m_first + m_removeCount; i < count; ++i)
+            m_table.append(kept(old[i]));
+
+        m_tableStart = m_wil.indexTableStart();
+        m_firstChanged = 0;
+        while (m_firstChanged < m_table.size() && m_firstChanged < old.size() &&
+               m_table[m_firstChanged] == old[m_firstChanged])
+            ++m_firstChanged;
+        if (!QFileInfo(m_wil.IndexFileName).isFile())
+            return fail(error,
+                        QStringLiteral("The index file %1 is missing.").arg(m_wil.IndexFileName));
+        m_index.setFileName(m_wil.IndexFileName);
+        if (!m_index.open(QIODevice::ReadWrite))
+            return fail(error,
+                        QStringLiteral("%1: %2").arg(m_wil.IndexFileName, m_index.errorString()));
+        return true;
+    }
+
+    // Reads what the rollback needs before anything is written.
+    bool prepareUndo(QString *error)
+    {
+        QFile &lib = *m_wil.LibraryStream;
+        m_undo.librarySize = m_oldSize;
+        m_undo.libraryCount.resize(4);
+        m_undo.regionStart = m_start;
+        m_undo.region.resize(m_end - m_start);
+        if (!fileio::readAt(lib, 44, m_undo.libraryCount.data(), 4) ||
+            !fileio::readAt(lib, m_start, m_undo.region.data(), m_undo.region.size()))
+            return fail(error, QStringLiteral("%1 cannot be read.").arg(m_wil.FileName));
+        m_undo.indexSize = m_index.size();
+        m_undo.tableFrom = m_tableStart + 4 * qint64(m_firstChanged);
+        m_undo.indexCount.resize(4);
+        m_undo.table.resize(qMax<qint64>(0, m_undo.indexSize - m_undo.tableFrom));
+        if (m_undo.indexSize < 48 || !fileio::readAt(m_index, 44, m_undo.indexCount.data(), 4) ||
+            !fileio::readAt(m_index, m_undo.tableFrom, m_undo.table.data(), m_undo.table.size()))
+            return fail(error, QStringLiteral("%1 cannot be read.").arg(m_wil.IndexFileName));
+        return true;
+    }
+
+    bool apply(QString *error)
+    {
+        QFile &lib = *m_wil.LibraryStream;
+
+        // Growing: make room first, moving the tail from its end. Shrinking: write the records,
+        // then pull the tail forward from its start.
+        if (m_delta > 0 && !moveTail(error))
+            return false;
+        qint64 at = m_start;
+        for (const QByteArray &r : m_records) {
+            if (!fileio::writeAt(lib, at, r, error))
+                return false;
+            at += r.size();
+        }
+        if (m_delta < 0 && (!moveTail(error) || !fileio::resize(lib, m_oldSize + m_delta, error)))
+            return false;
+
+        // The index: only what differs. Its table ends with the last entry.
+        const qint32 newCount = qint32(m_table.size());
+        const QByteArray countBytes = int32Bytes(newCount);
+        const qint64 indexEnd = m_tableStart + 4 * qint64(newCount);
+        const bool tableChanges = m_firstChanged < m_table.size();
+        const bool indexChanges =
+            tableChanges || m_undo.indexSize != indexEnd || m_undo.indexCount != countBytes;
+        m_undo.indexTouched = indexChanges;
+        if (tableChanges) {
+            QByteArray bytes;
+            bytes.reserve((m_table.size() - m_firstChanged) * 4);
+            for (qsizetype i = m_firstChanged; i < m_table.size(); ++i)
+                bytes.append(int32Bytes(m_table[i]));
+            if (!fileio::writeAt(m_index, m_undo.tableFrom, bytes, error))
+                return false;
+        }
+        if (m_undo.indexSize > indexEnd && !fileio::resize(m_index, indexEnd, error))
+            return false;
+        if (m_undo.indexCount != countBytes && !fileio::writeAt(m_index, 44, countBytes, error))
+            return false;
+        if (m_undo.libraryCount != countBytes && !fileio::writeAt(lib, 44, countBytes, error))
+            return false;
+        if ((indexChanges && !fileio::flush(m_index, error)) || !fileio::flush(lib, error))
+            return false;
+        m_index.close();
+
+        QVector<QPair<qint32, qint32>> placements;
+        for (const QByteArray &r : m_records)
+            placements.append(r.size() >= 8
+                                  ? qMakePair(qint32(qFromLittleEndian<qint16>(r.constData() + 4)),
+                                              qint32(qFromLittleEndian<qint16>(r.constData() + 6)))
+                                  : qMakePair(0, 0));
+        TWILPrivate::setTable(m_wil, m_table);
+        TWILPrivate::splicePlacements(m_wil, m_first, m_removeCount, placements);
+        return true;
+    }
+
+    // Moves the bytes behind the replaced records by m_delta, one chunk at a time, never
+    // overwriting a byte that is still to be read.
+    bool moveTail(QString *error)
+    {
+        QFile &lib = *m_wil.LibraryStream;
+        const qint64 tail = m_oldSize - m_end;
+        const qint64 chunk = chunkSize();
+        const int chunks = int((tail + chunk - 1) / chunk);
+        if (m_progress)
+            m_progress(0, chunks);
+        for (int i = 0; i < chunks; ++i) {
+            const qint64 done = qint64(i) * chunk;
+            const qint64 length = qMin(chunk, tail - done);
+            const qint64 from = m_delta > 0 ? m_oldSize - done - length : m_end + done;
+            QByteArray bytes(length, Qt::Uninitialized);
+            if (!fileio::readAt(lib, from, bytes.data(), length))
+                return fail(error, QStringLiteral("%1 cannot be read.").arg(m_wil.FileName));
+            m_undo.moves.append({from, from + m_delta, length});
+            m_undo.lastChunk = bytes;
+            if (!fileio::writeAt(lib, from + m_delta, bytes, error))
+                return false;
+            if (m_progress)
+                m_progress(i + 1, chunks);
+        }
+        return true;
+    }
+
+    TWIL &m_wil;
+    const int m_first;
+    const int m_removeCount;
+    const QList<QByteArray> &m_records;
+    const ProgressFn &m_progress;
+
+    qint64 m_oldSize = 0;
+    qint64 m_start = 0; // the bytes being replaced: [m_start, m_end)
+    qint64 m_end = 0;
+    qint64 m_delta = 0;
+    QVector<qint32> m_table;
+    qsizetype m_firstChanged = 0;
+    int m_tableStart = 48;
+    QFile m_index;
+    SpliceUndo m_undo;
+};
+
+} // namespace
+
+void setSpliceChunkSize(qint64 bytes)
+{
+    chunkSize() = qMax<qint64>(1, bytes);
+}
+
+bool spliceRecords(TWIL &wil, int first, int removeCount, const QList<QByteArray> &records,
+                   QString *error, const ProgressFn &progress)
+{
+    return Splice(wil, first, removeCount, records, progress).run(error);
 }

@@ -12,8 +12,17 @@
 #include <QByteArray>
 #include <QList>
 #include <QString>
+#include <QtGlobal>
 
 class TWIL;
 
+//
+// Entries of other images that lie behind the replaced bytes move by the size difference, the
+// others stay; a kept image whose record shares bytes with the replaced ones is refused. The
+// component's ImageCount and Offsets are updated to match the files. `progress` follows the
+// moving of the tail (chunk by chunk).
 bool spliceRecords(TWIL &wil, int first, int removeCount, const QList<QByteArray> &records,
                    QString *error, const ProgressFn &progress = {});
+
+// How many bytes of the tail are moved at a time (1 MiB unless set; tests use tiny chunks).
+void setSpliceChunkSize(qint64 bytes);

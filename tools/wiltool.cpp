@@ -3,7 +3,6 @@
 #include "integertext.h"
 
 #include <QCoreApplication>
-#include <QGuiApplication>
 #include <cstdio>
 #include <map>
 
@@ -22,9 +21,11 @@ void writeLine(FILE *stream, const QString &line)
     std::fwrite(bytes.constData(), 1, bytes.size(), stream);
 }
 
+// Negative numbers in every notation the entry syntax knows ("-5", "-$A", "-x1f"), negative
+// ranges and placement pairs are values.
 bool looksLikeValue(const QString &word)
 {
-    return word.size() >= 2 && word[0] == u'-' && (word[1].isDigit() || word[1] == u'$');
+    return parseNumber(word) || parseRange(word) || parseXY(word);
 }
 
 int help()
@@ -51,15 +52,27 @@ int fail(const QString &message)
     return Failed;
 }
 
-int usage(const char *commandName)
+namespace {
+QString usageLine(const char *commandName)
 {
     const auto it = registry().find(QString::fromLatin1(commandName));
     if (it == registry().end())
-        writeLine(stderr, QStringLiteral("usage: wiltool COMMAND ARGS... (wiltool --help)"));
-    else
-        writeLine(stderr, QStringLiteral("usage: wiltool %1 %2")
-                              .arg(QString::fromLatin1(commandName),
-                                   QString::fromUtf8(it->second.synopsis)));
+        return QStringLiteral("usage: wiltool COMMAND ARGS... (wiltool --help)");
+    return QStringLiteral("usage: wiltool %1 %2")
+        .arg(QString::fromLatin1(commandName), QString::fromUtf8(it->second.synopsis));
+}
+} // namespace
+
+int usage(const char *commandName)
+{
+    writeLine(stderr, usageLine(commandName));
+    return Usage;
+}
+
+int usage(const char *commandName, const QString &reason)
+{
+    writeLine(stderr, QStringLiteral("wiltool %1: %2; %3")
+                          .arg(QString::fromLatin1(commandName), reason, usageLine(commandName)));
     return Usage;
 }
 
@@ -77,10 +90,23 @@ ParsedArgs parseArgs(const QStringList &args, const QStringList &valueOptions,
                      const QStringList &flagOptions)
 {
     ParsedArgs p;
+    bool optionsEnded = false;
     for (qsizetype i = 0; i < args.size(); ++i) {
         const QString &a = args[i];
-        if (!a.startsWith(u'-') || looksLikeValue(a) || a == u'-') {
+        if (optionsEnded || !a.startsWith(u'-') || a == u'-' || looksLikeValue(a)) {
             p.positional << a;
+        } else if (a == u"--") {
+            optionsEnded = true;
+        } else if (const qsizetype eq = a.indexOf(u'='); eq > 0 && a.startsWith(u"--")) {
+            const QString name = a.left(eq);
+            if (!valueOptions.contains(name)) {
+                p.ok = false;
+                p.error = flagOptions.contains(name)
+                              ? QStringLiteral("%1 takes no value").arg(name)
+                              : QStringLiteral("unknown option %1").arg(name);
+                return p;
+            }
+            p.values.append({name, a.mid(eq + 1)});
         } else if (valueOptions.contains(a)) {
             if (i + 1 >= args.size()) {
                 p.ok = false;
@@ -133,17 +159,25 @@ std::optional<QPair<qint16, qint16>> parseXY(const QString &text)
 
 int main(int argc, char **argv)
 {
-    // Decoding and drawing use QtGui's images but never a display.
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QGuiApplication app(argc, argv);
+    // Images are decoded, drawn and loaded through QImage alone, which needs no platform plugin;
+    // a GUI application would also print its own start-up warnings on stderr, where scripts
+    // expect exactly one line per failure.
+    QCoreApplication app(argc, argv);
     QStringList args = QCoreApplication::arguments().mid(1);
-    if (args.isEmpty() || args[0] == u"--help" || args[0] == u"-h" || args[0] == u"help")
-        return args.isEmpty() ? (wiltool::help(), wiltool::Usage) : wiltool::help();
+    if (args.isEmpty())
+        return wiltool::usage("");
+    if (args[0] == u"--help" || args[0] == u"-h" || args[0] == u"help")
+        return wiltool::help();
     const QString name = args.takeFirst();
     const auto it = wiltool::registry().find(name);
     if (it == wiltool::registry().end()) {
-        wiltool::fail(QStringLiteral("unknown command %1").arg(name));
+        wiltool::writeLine(stderr, QStringLiteral("wiltool: unknown command %1 (wiltool --help)")
+                                       .arg(name));
         return wiltool::Usage;
+    }
+    if (args.size() == 1 && (args[0] == u"--help" || args[0] == u"-h")) {
+        wiltool::out(wiltool::usageLine(it->first.toLatin1().constData()));
+        return wiltool::Ok;
     }
     try {
         return it->second.run(args);

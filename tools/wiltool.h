@@ -24,10 +24,14 @@ bool registerCommand(Command command);
 int fail(const QString &message);
 // Usage line for the command on stderr, then Usage.
 int usage(const char *commandName);
+// One line on stderr: why the command line is wrong, then the command's usage; then Usage.
+int usage(const char *commandName, const QString &reason);
 void out(const QString &line); // stdout, UTF-8, newline added
 
-// Options: "--name value" pairs and flags; everything else is positional. A word that starts
-// with "-" followed by a digit is a value, never an option ("setxy lib 3 -5 7").
+// Options: "--name value" (or "--name=value") pairs and flags; everything else is positional.
+// A word that reads as a number, a range or an X,Y pair is a value, never an option, even when
+// it starts with "-" ("setxy lib 3 -5 7", "render lib -x1 out.bmp"); after "--" every word is
+// positional.
 struct ParsedArgs
 {
     QStringList positional;

@@ -1,0 +1,638 @@
+// The wiltool binary as a user runs it: exit status, stdout, the one stderr line, the files.
+#include "integertext.h"
+#include "mywil.h"
+#include "wilfixture.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QtEndian>
+#include <unistd.h>
+
+using namespace wilfixture;
+
+namespace {
+
+struct Run
+{
+    int code = -1;
+    QString out;
+    QString err;
+};
+
+QString wiltoolPath() { return qEnvironmentVariable("WILTOOL"); }
+
+// Root ignores file permissions; without the capability that lets it, a read-only file is
+// read-only for root as well.
+bool needsPrivilegeDrop() { return ::geteuid() == 0; }
+
+Run wiltool(const QStringList &args, bool dropPrivileges = false)
+{
+    QProcess p;
+    if (dropPrivileges && needsPrivilegeDrop()) {
+        p.setProgram(QStandardPaths::findExecutable(QStringLiteral("setpriv")));
+        p.setArguments(QStringList{QStringLiteral("--bounding-set=-dac_override"), wiltoolPath()} +
+                       args);
+    } else {
+        p.setProgram(wiltoolPath());
+        p.setArguments(args);
+    }
+    p.start();
+    Run r;
+    if (!p.waitForFinished(60000) || p.exitStatus() != QProcess::NormalExit) {
+        p.kill();
+        p.waitForFinished(5000);
+        r.err = QStringLiteral("wiltool did not finish: ") + args.join(u' ');
+        return r;
+    }
+    r.code = p.exitCode();
+    r.out = QString::fromUtf8(p.readAllStandardOutput());
+    r.err = QString::fromUtf8(p.readAllStandardError());
+    return r;
+}
+
+// A refusal is exactly one line on stderr and nothing on stdout.
+#define VERIFY_REFUSED(run, expectedCode, fragment)                                                \
+    do {                                                                                           \
+        QVERIFY2((run).code == (expectedCode), qPrintable((run).err));                             \
+        QCOMPARE((run).err.count(u'\n'), 1);                                                       \
+        QVERIFY2((run).err.contains(fragment), qPrintable((run).err));                             \
+        QCOMPARE((run).out, QString());                                                            \
+    } while (false)
+
+#define VERIFY_OK(run)                                                                             \
+    do {                                                                                           \
+        QVERIFY2((run).code == 0, qPrintable((run).err));                                          \
+        QCOMPARE((run).err, QString());                                                            \
+    } while (false)
+
+// The image as the decoder shows it: `stored` columns wide, only the first `shown` coloured.
+QImage padded(const QImage &image, int storedWidth)
+{
+    QImage out(storedWidth, image.height(), QImage::Format_RGB16);
+    out.fill(0);
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            out.setPixel(x, y, image.pixel(x, y));
+    return out;
+}
+
+// Checks every header field of a 16-bit RGB565 bitmap file and returns its pixels.
+QImage readBitmap16(const QByteArray &file)
+{
+    if (file.size() < 66 || !file.startsWith("BM"))
+        return {};
+    const int width = int32At(file, 18), height = int32At(file, 22);
+    const int stride = (width * 2 + 3) / 4 * 4;
+    const bool headerOk = int32At(file, 2) == file.size() && int32At(file, 10) == 66 &&
+                          int32At(file, 14) == 40 && int16At(file, 26) == 1 &&
+                          int16At(file, 28) == 16 && int32At(file, 30) == 3 &&
+                          int32At(file, 34) == stride * height && int32At(file, 54) == 0xF800 &&
+                          int32At(file, 58) == 0x07E0 && int32At(file, 62) == 0x001F &&
+                          file.size() == 66 + qint64(stride) * height;
+    if (!headerOk || width <= 0 || height <= 0)
+        return {};
+    QImage image(width, height, QImage::Format_RGB16);
+    for (int row = 0; row < height; ++row) // bottom row first
+        for (int x = 0; x < width; ++x)
+            reinterpret_cast<quint16 *>(image.scanLine(height - 1 - row))[x] =
+                quint16(int16At(file, 66 + qint64(row) * stride + 2 * x));
+    return image;
+}
+
+QString writePicture(const QString &folder, const QString &name, const QImage &image)
+{
+    const QString path = QDir(folder).filePath(name);
+    image.convertToFormat(QImage::Format_RGB32).save(path, "BMP");
+    return path;
+}
+
+QString indexOf(const QString &lib)
+{
+    return lib.left(lib.size() - 4) + QStringLiteral(".WIX");
+}
+
+// Three images for the edits: compressed 5 x 2, uncompressed 16-bit 6 x 4 (stored 8 wide),
+// compressed 4 x 4.
+LibraryBuilder plainLibrary(int tableStart)
+{
+    LibraryBuilder b;
+    b.setTableStart(tableStart, 0xDEADBEEF);
+    b.add(compressedRecord(patternImage(5, 2), -3, 7));
+    b.add(uncompressed16Record(patternImage(6, 4), 11, -12));
+    b.add(compressedRecord(patternImage(4, 4), 100, 200));
+    return b;
+}
+
+QImage plainImage(int n)
+{
+    switch (n) {
+    case 0: return patternImage(5, 2);
+    case 1: return padded(patternImage(6, 4), 8);
+    default: return patternImage(4, 4);
+    }
+}
+
+// The listing of an image, as info --list prints it.
+QString listLine(int n, int w, int h, int px, int py, qint64 offset)
+{
+    return QStringLiteral("%1\t%2\t%3\t%4\t%5\t%6").arg(n).arg(w).arg(h).arg(px).arg(py).arg(offset);
+}
+
+QStringList infoLines(const QString &lib)
+{
+    const Run r = wiltool({QStringLiteral("info"), lib, QStringLiteral("--list")});
+    if (r.code != 0)
+        return {r.err};
+    return r.out.split(u'\n', Qt::SkipEmptyParts);
+}
+
+QImage rendered(const QString &folder, const QString &lib, int n)
+{
+    const QString out = QDir(folder).filePath(QStringLiteral("r%1.bmp").arg(n));
+    const Run r = wiltool({QStringLiteral("render"), lib, QString::number(n), out});
+    return r.code == 0 ? readBitmap16(readFile(out)) : QImage();
+}
+
+} // namespace
+
+class TestWilTool : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void info_data();
+    void info();
+    void render_data();
+    void render();
+    void renderRefused_data();
+    void renderRefused();
+    void append_data();
+    void append();
+    void replace_data();
+    void replace();
+    void setxy_data();
+    void setxy();
+    void editRefused_data();
+    void editRefused();
+    void usageErrors_data();
+    void usageErrors();
+    void help();
+};
+
+void TestWilTool::initTestCase()
+{
+    QVERIFY2(QFile::exists(wiltoolPath()), "WILTOOL must name the wiltool binary");
+}
+
+// Every kind of record info can meet: pixels compressed, deflated or stored, 16-bit
+// uncompressed, both empty layouts, and two records that cannot be decoded.
+void TestWilTool::info_data()
+{
+    QTest::addColumn<int>("tableStart");
+    QTest::addColumn<bool>("list");
+    QTest::newRow("table at 48") << 48 << false;
+    QTest::newRow("table at 52") << 52 << false;
+    QTest::newRow("table at 48, listed") << 48 << true;
+    QTest::newRow("table at 52, listed") << 52 << true;
+}
+
+void TestWilTool::info()
+{
+    QFETCH(int, tableStart);
+    QFETCH(bool, list);
+    QTemporaryDir dir;
+    LibraryBuilder b;
+    b.setTableStart(tableStart, 0xDEADBEEF);
+    b.add(compressedRecord(patternImage(5, 2), -3, 7));
+    b.add(compressedEmptyRecord(4, 4, 11, -12, 3));
+    b.add(uncompressed16Record(patternImage(6, 3), 1, 2));
+    b.add(emptyRecord());
+    Compressed unknownMethod; // a flat block deflates far below any uncompressed layout
+    unknownMethod.width = 32;
+    unknownMethod.height = 32;
+    unknownMethod.pixels = QVector<quint16>(32 * 32, 0x1234);
+    unknownMethod.method = 5;
+    b.add(compressedRecord(unknownMethod));
+    b.add(compressedRecord(patternImage(4, 4), 0, -1, 0));
+    b.addEntry(999999); // beyond the end of the file
+    const QString lib = b.write(dir.path());
+    const QVector<qint32> e = b.entries();
+
+    QStringList args{QStringLiteral("info"), lib};
+    if (list)
+        args << QStringLiteral("--list");
+    const Run r = wiltool(args);
+    VERIFY_OK(r);
+    QStringList expected{QStringLiteral("images: 7"), QStringLiteral("filetype: 0"),
+                         QStringLiteral("offset: 0"), QStringLiteral("table: %1").arg(tableStart)};
+    if (list)
+        expected << listLine(0, 5, 2, -3, 7, e[0]) << listLine(1, 0, 0, 11, -12, e[1])
+                 << listLine(2, 8, 3, 1, 2, e[2]) << listLine(3, 0, 0, 1, 1, e[3])
+                 << QStringLiteral("4\tundecodable\t%1").arg(e[4]) << listLine(5, 4, 4, 0, -1, e[5])
+                 << QStringLiteral("6\tundecodable\t999999");
+    QCOMPARE(r.out.split(u'\n', Qt::SkipEmptyParts), expected);
+}
+
+void TestWilTool::render_data()
+{
+    QTest::addColumn<QString>("number");
+    QTest::addColumn<QImage>("expected"); // null: the 0-byte file of an image without pixels
+    QTest::newRow("compressed, odd width") << "0" << patternImage(5, 2);
+    QTest::newRow("16-bit, padded columns black") << "1" << padded(patternImage(6, 4), 8);
+    QTest::newRow("stored block, hex number") << "$3" << patternImage(4, 4);
+    QTest::newRow("x hex") << "x0" << patternImage(5, 2);
+    QTest::newRow("compressed empty") << "2" << QImage();
+    QTest::newRow("9-byte empty") << "4" << QImage();
+}
+
+void TestWilTool::render()
+{
+    QFETCH(QString, number);
+    QFETCH(QImage, expected);
+    QTemporaryDir dir;
+    LibraryBuilder b;
+    b.add(compressedRecord(patternImage(5, 2), -3, 7));
+    b.add(uncompressed16Record(patternImage(6, 4), 1, 2));
+    b.add(compressedEmptyRecord(3, 3, 4, 4));
+    b.add(compressedRecord(patternImage(4, 4), 0, 0, 0));
+    b.add(emptyRecord());
+    const QString lib = b.write(dir.path());
+    const QString out = dir.filePath(QStringLiteral("out.bmp"));
+
+    const Run r = wiltool({QStringLiteral("render"), lib, number, out});
+    VERIFY_OK(r);
+    QCOMPARE(r.out, QString());
+    QVERIFY(QFile::exists(out));
+    const QByteArray bytes = readFile(out);
+    if (expected.isNull()) {
+        QCOMPARE(bytes.size(), 0);
+        return;
+    }
+    const QImage image = readBitmap16(bytes);
+    QVERIFY2(!image.isNull(), "bitmap header wrong");
+    QCOMPARE(image, expected.convertToFormat(QImage::Format_RGB16));
+    // Other programs read what we write.
+    QCOMPARE(QImage(out).convertToFormat(QImage::Format_RGB16), image);
+}
+
+void TestWilTool::renderRefused_data()
+{
+    QTest::addColumn<QString>("number");
+    QTest::addColumn<QString>("output"); // relative to the temporary folder
+    QTest::addColumn<QString>("fragment");
+    QTest::newRow("negative") << "-1" << "out.bmp" << "out of range";
+    QTest::newRow("count") << "3" << "out.bmp" << "out of range";
+    QTest::newRow("hex beyond") << "$7fffffff" << "out.bmp" << "out of range";
+    QTest::newRow("unknown method") << "1" << "out.bmp" << "cannot be decoded";
+    QTest::newRow("record beyond the file") << "2" << "out.bmp" << "cannot be decoded";
+    QTest::newRow("missing folder") << "0" << "no/such/out.bmp" << "out.bmp";
+    QTest::newRow("over the library") << "0" << "test.wil" << "own file";
+    QTest::newRow("over the index") << "0" << "test.WIX" << "own file";
+}
+
+void TestWilTool::renderRefused()
+{
+    QFETCH(QString, number);
+    QFETCH(QString, output);
+    QFETCH(QString, fragment);
+    QTemporaryDir dir;
+    LibraryBuilder b;
+    b.add(compressedRecord(patternImage(5, 2), -3, 7));
+    Compressed bad;
+    bad.width = 32;
+    bad.height = 32;
+    bad.pixels = QVector<quint16>(32 * 32, 0x1234);
+    bad.method = 1;
+    b.add(compressedRecord(bad));
+    b.addEntry(1 << 24);
+    const QString lib = b.write(dir.path());
+    const QByteArray libBefore = readFile(lib), indexBefore = readFile(indexOf(lib));
+    const QString out = dir.filePath(output);
+    const bool existed = QFile::exists(out);
+
+    const Run r = wiltool({QStringLiteral("render"), lib, number, out});
+    VERIFY_REFUSED(r, 1, fragment);
+    QCOMPARE(QFile::exists(out), existed);
+    QCOMPARE(readFile(lib), libBefore);
+    QCOMPARE(readFile(indexOf(lib)), indexBefore);
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files).size(), 2);
+}
+
+void TestWilTool::append_data()
+{
+    QTest::addColumn<int>("tableStart");
+    QTest::addColumn<QImage>("picture"); // null: a zero-length picture file
+    QTest::addColumn<QStringList>("options");
+    QTest::addColumn<int>("px");
+    QTest::addColumn<int>("py");
+    QTest::addColumn<int>("recordSize");
+    const QImage p53 = patternImage(5, 3);
+    const int size53 = 8 + 8 * 3 * 2;
+    QTest::newRow("negative x") << 48 << p53 << QStringList{"--xy", "-10,20"} << -10 << 20 << size53;
+    QTest::newRow("option=value") << 48 << p53 << QStringList{"--xy=-10,-20"} << -10 << -20 << size53;
+    QTest::newRow("xy before the library")
+        << 48 << p53 << QStringList{"--xy", "1,2", "--"} << 1 << 2 << size53;
+    QTest::newRow("hex") << 48 << p53 << QStringList{"--xy", "$10,-x20"} << 16 << -32 << size53;
+    QTest::newRow("low 16 bits") << 48 << p53 << QStringList{"--xy", "70000,-70000"} << 4464
+                                 << -4464 << size53;
+    QTest::newRow("no placement") << 48 << p53 << QStringList{} << 0 << 0 << size53;
+    QTest::newRow("table at 52") << 52 << p53 << QStringList{"--xy", "-1,-1"} << -1 << -1 << size53;
+    QTest::newRow("width multiple of 4")
+        << 52 << patternImage(8, 2) << QStringList{} << 0 << 0 << 8 + 8 * 2 * 2;
+    QTest::newRow("one pixel wide: empty")
+        << 48 << patternImage(1, 50) << QStringList{"--xy", "5,5"} << 1 << 1 << 9;
+    QTest::newRow("zero-length file: empty") << 52 << QImage() << QStringList{} << 1 << 1 << 9;
+}
+
+void TestWilTool::append()
+{
+    QFETCH(int, tableStart);
+    QFETCH(QImage, picture);
+    QFETCH(QStringList, options);
+    QFETCH(int, px);
+    QFETCH(int, py);
+    QFETCH(int, recordSize);
+    QTemporaryDir dir;
+    const QString lib = plainLibrary(tableStart).write(dir.path());
+    const QString pic = picture.isNull() ? dir.filePath(QStringLiteral("empty.bmp"))
+                                         : writePicture(dir.path(), QStringLiteral("p.bmp"), picture);
+    if (picture.isNull())
+        QVERIFY(writeFile(pic, {}));
+    const qint64 oldSize = QFileInfo(lib).size();
+
+    QStringList args{QStringLiteral("append")};
+    if (options.contains(QStringLiteral("--")))
+        args << options.mid(0, options.indexOf(QStringLiteral("--")) + 1) << lib << pic;
+    else
+        args << lib << pic << options;
+    const Run r = wiltool(args);
+    VERIFY_OK(r);
+    QCOMPARE(r.out, QStringLiteral("image: 3\n"));
+
+    const QByteArray library = readFile(lib), index = readFile(indexOf(lib));
+    QCOMPARE(library.size(), oldSize + recordSize);
+    QCOMPARE(int32At(library, 44), 4);
+    QCOMPARE(int32At(index, 44), 4);
+    QCOMPARE(index.size(), tableStart + 16);
+    QCOMPARE(int32At(index, tableStart + 12), oldSize);
+    if (tableStart == 52)
+        QCOMPARE(quint32(int32At(index, 48)), 0xDEADBEEFu);
+
+    const bool empty = recordSize == 9;
+    const int w4 = empty ? 0 : roundedWidth(picture.width());
+    const QStringList lines = infoLines(lib);
+    QCOMPARE(lines.size(), 8);
+    QCOMPARE(lines[7], listLine(3, w4, empty ? 0 : picture.height(), px, py, oldSize));
+    for (int n = 0; n < 3; ++n)
+        QCOMPARE(rendered(dir.path(), lib, n), plainImage(n).convertToFormat(QImage::Format_RGB16));
+    if (!empty)
+        QCOMPARE(rendered(dir.path(), lib, 3), padded(picture, w4));
+}
+
+void TestWilTool::replace_data()
+{
+    QTest::addColumn<int>("tableStart");
+    QTest::addColumn<QString>("number");
+    QTest::addColumn<QImage>("picture");
+    QTest::addColumn<bool>("sameSize");
+    // Image 1 is a 16-bit record 8 x 4: a 7 x 4 picture fits its place exactly.
+    QTest::newRow("same size in place") << 48 << "1" << patternImage(7, 4).mirrored() << true;
+    QTest::newRow("larger, first image") << 48 << "0" << patternImage(12, 10) << false;
+    QTest::newRow("larger, table at 52") << 52 << "0" << patternImage(12, 10) << false;
+    QTest::newRow("smaller, middle image") << 52 << "1" << patternImage(2, 2) << false;
+    QTest::newRow("last image, hex number") << 48 << "$2" << patternImage(9, 3) << false;
+    QTest::newRow("one pixel stays a picture") << 48 << "x0" << patternImage(1, 1) << false;
+}
+
+void TestWilTool::replace()
+{
+    QFETCH(int, tableStart);
+    QFETCH(QString, number);
+    QFETCH(QImage, picture);
+    QFETCH(bool, sameSize);
+    QTemporaryDir dir;
+    const LibraryBuilder b = plainLibrary(tableStart);
+    const QString lib = b.write(dir.path());
+    const QString pic = writePicture(dir.path(), QStringLiteral("p.bmp"), picture);
+    const int n = *parseIntegerEntry(number);
+    const QByteArray oldLibrary = readFile(lib);
+    const QStringList before = infoLines(lib);
+
+    const Run r = wiltool({QStringLiteral("replace"), lib, number, pic});
+    VERIFY_OK(r);
+    QCOMPARE(r.out, QString());
+
+    const QByteArray library = readFile(lib), index = readFile(indexOf(lib));
+    const QVector<qint32> e = b.entries();
+    const qint64 oldEnd = n + 1 < e.size() ? e[n + 1] : oldLibrary.size();
+    const int w4 = roundedWidth(picture.width());
+    const qint64 delta = 8 + qint64(w4) * picture.height() * 2 - (oldEnd - e[n]);
+    QCOMPARE(delta == 0, sameSize);
+    QCOMPARE(library.size(), oldLibrary.size() + delta);
+    QCOMPARE(int32At(index, 44), 3);
+    QCOMPARE(index.size(), tableStart + 12);
+    if (tableStart == 52)
+        QCOMPARE(quint32(int32At(index, 48)), 0xDEADBEEFu);
+    for (int k = 0; k < 3; ++k)
+        QCOMPARE(int32At(index, tableStart + 4 * k), e[k] + (k > n ? delta : 0));
+    QCOMPARE(library.left(e[n]), oldLibrary.left(e[n]));
+    QCOMPARE(library.mid(e[n] + 4, 4), oldLibrary.mid(e[n] + 4, 4)); // the placement stays
+
+    const QStringList lines = infoLines(lib);
+    QCOMPARE(lines.size(), 7);
+    for (int k = 0; k < 3; ++k) {
+        const QStringList was = before[4 + k].split(u'\t');
+        if (k == n) {
+            QCOMPARE(lines[4 + k], listLine(k, w4, picture.height(), was[3].toInt(), was[4].toInt(), e[k]));
+            QCOMPARE(rendered(dir.path(), lib, k), padded(picture, w4));
+        } else {
+            QCOMPARE(lines[4 + k], listLine(k, was[1].toInt(), was[2].toInt(), was[3].toInt(),
+                                            was[4].toInt(), e[k] + (k > n ? delta : 0)));
+            QCOMPARE(rendered(dir.path(), lib, k), plainImage(k).convertToFormat(QImage::Format_RGB16));
+        }
+    }
+}
+
+void TestWilTool::setxy_data()
+{
+    QTest::addColumn<int>("tableStart");
+    QTest::addColumn<QStringList>("args"); // N X Y
+    QTest::addColumn<int>("n");
+    QTest::addColumn<int>("px");
+    QTest::addColumn<int>("py");
+    QTest::newRow("negative x") << 48 << QStringList{"2", "-5", "7"} << 2 << -5 << 7;
+    QTest::newRow("both negative") << 52 << QStringList{"0", "-5", "-7"} << 0 << -5 << -7;
+    QTest::newRow("hex") << 48 << QStringList{"x1", "$10", "-x10"} << 1 << 16 << -16;
+    QTest::newRow("0x hex") << 52 << QStringList{"0x2", "0X7FFF", "-0x8000"} << 2 << 32767 << -32768;
+    QTest::newRow("low 16 bits") << 48 << QStringList{"1", "70000", "-70000"} << 1 << 4464 << -4464;
+    QTest::newRow("int32 limits") << 48 << QStringList{"0", "2147483647", "-2147483648"} << 0 << -1 << 0;
+    QTest::newRow("after --") << 48 << QStringList{"--", "0", "-1", "-2"} << 0 << -1 << -2;
+}
+
+void TestWilTool::setxy()
+{
+    QFETCH(int, tableStart);
+    QFETCH(QStringList, args);
+    QFETCH(int, n);
+    QFETCH(int, px);
+    QFETCH(int, py);
+    QTemporaryDir dir;
+    const LibraryBuilder b = plainLibrary(tableStart);
+    const QString lib = b.write(dir.path());
+    const QByteArray before = readFile(lib), indexBefore = readFile(indexOf(lib));
+    const Run r = wiltool(QStringList{QStringLiteral("setxy"), lib} + args);
+    VERIFY_OK(r);
+    QCOMPARE(r.out, QString());
+    QByteArray expected = before;
+    const qint32 at = b.entries()[n];
+    qToLittleEndian<qint16>(qint16(px), expected.data() + at + 4);
+    qToLittleEndian<qint16>(qint16(py), expected.data() + at + 6);
+    QCOMPARE(readFile(lib), expected); // those four bytes and nothing else
+    QCOMPARE(readFile(indexOf(lib)), indexBefore);
+    const QStringList fields = infoLines(lib).value(4 + n).split(u'\t');
+    QCOMPARE(fields.value(3).toInt(), px);
+    QCOMPARE(fields.value(4).toInt(), py);
+}
+
+void TestWilTool::editRefused_data()
+{
+    QTest::addColumn<QStringList>("args"); // LIB, PIC, EMPTY, JUNK stand for the files
+    QTest::addColumn<QString>("setup");    // "", "readonly", "noindex"
+    QTest::addColumn<QString>("fragment");
+    QTest::newRow("append, read-only") << QStringList{"append", "LIB", "PIC"} << "readonly" << "read-only";
+    QTest::newRow("replace, read-only") << QStringList{"replace", "LIB", "0", "PIC"} << "readonly"
+                                        << "read-only";
+    QTest::newRow("setxy, read-only") << QStringList{"setxy", "LIB", "0", "1", "2"} << "readonly"
+                                      << "read-only";
+    QTest::newRow("replace, beyond") << QStringList{"replace", "LIB", "3", "PIC"} << "" << "out of range";
+    QTest::newRow("replace, negative") << QStringList{"replace", "LIB", "-1", "PIC"} << ""
+                                       << "out of range";
+    QTest::newRow("setxy, beyond") << QStringList{"setxy", "LIB", "$3", "1", "2"} << "" << "out of range";
+    QTest::newRow("setxy, negative") << QStringList{"setxy", "LIB", "-1", "1", "2"} << ""
+                                     << "out of range";
+    QTest::newRow("append, missing picture") << QStringList{"append", "LIB", "nothere.bmp"} << ""
+                                             << "nothere.bmp";
+    QTest::newRow("append, not a picture") << QStringList{"append", "LIB", "JUNK"} << "" << "junk.bmp";
+    QTest::newRow("replace, not a picture") << QStringList{"replace", "LIB", "0", "JUNK"} << ""
+                                            << "junk.bmp";
+    QTest::newRow("replace, zero-length picture") << QStringList{"replace", "LIB", "0", "EMPTY"} << ""
+                                                  << "empty";
+    QTest::newRow("append, missing library") << QStringList{"append", "none.wil", "PIC"} << ""
+                                             << "none.wil";
+    QTest::newRow("append, index missing") << QStringList{"append", "LIB", "PIC"} << "noindex" << "";
+    QTest::newRow("setxy, index missing") << QStringList{"setxy", "LIB", "0", "1", "2"} << "noindex"
+                                          << "out of range";
+}
+
+void TestWilTool::editRefused()
+{
+    QFETCH(QStringList, args);
+    QFETCH(QString, setup);
+    QFETCH(QString, fragment);
+    QTemporaryDir dir;
+    const QString lib = plainLibrary(48).write(dir.path());
+    const QString index = indexOf(lib);
+    const QString pic = writePicture(dir.path(), QStringLiteral("p.bmp"), patternImage(5, 3));
+    const QString junk = dir.filePath(QStringLiteral("junk.bmp"));
+    const QString empty = dir.filePath(QStringLiteral("empty.bmp"));
+    QVERIFY(writeFile(junk, "this is no picture"));
+    QVERIFY(writeFile(empty, {}));
+    if (setup == u"noindex")
+        QVERIFY(QFile::remove(index));
+    const bool readOnly = setup == u"readonly";
+    if (readOnly) {
+        if (needsPrivilegeDrop() && QStandardPaths::findExecutable(QStringLiteral("setpriv")).isEmpty())
+            QSKIP("running as root without setpriv: files cannot be made read-only");
+        for (const QString &f : {lib, index})
+            QVERIFY(QFile::setPermissions(f, QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther));
+    }
+    const QByteArray libBefore = readFile(lib), indexBefore = readFile(index);
+    for (QString &a : args) {
+        if (a == u"LIB")
+            a = lib;
+        else if (a == u"PIC")
+            a = pic;
+        else if (a == u"JUNK")
+            a = junk;
+        else if (a == u"EMPTY")
+            a = empty;
+        else if (a.endsWith(u".bmp") || a.endsWith(u".wil"))
+            a = dir.filePath(a);
+    }
+
+    const Run r = wiltool(args, readOnly);
+    VERIFY_REFUSED(r, 1, fragment);
+    QCOMPARE(readFile(lib), libBefore);
+    QCOMPARE(QFile::exists(index), setup != u"noindex");
+    QCOMPARE(readFile(index), indexBefore);
+    if (readOnly) { // reading still works
+        const Run info = wiltool({QStringLiteral("info"), lib}, true);
+        VERIFY_OK(info);
+        QVERIFY(info.out.startsWith(QStringLiteral("images: 3\n")));
+        const QString out = dir.filePath(QStringLiteral("ro.bmp"));
+        VERIFY_OK(wiltool({QStringLiteral("render"), lib, QStringLiteral("0"), out}, true));
+        QCOMPARE(readBitmap16(readFile(out)), patternImage(5, 2));
+    }
+}
+
+void TestWilTool::usageErrors_data()
+{
+    QTest::addColumn<QStringList>("args"); // LIB and PIC stand for the files
+    QTest::addColumn<QString>("fragment");
+    QTest::newRow("nothing") << QStringList{} << "usage: wiltool COMMAND";
+    QTest::newRow("unknown command") << QStringList{"frobnicate", "LIB"} << "unknown command frobnicate";
+    QTest::newRow("info without library") << QStringList{"info"} << "usage: wiltool info LIB";
+    QTest::newRow("info, two libraries") << QStringList{"info", "LIB", "LIB"} << "expected LIB";
+    QTest::newRow("unknown option") << QStringList{"info", "LIB", "--lsit"} << "unknown option --lsit";
+    QTest::newRow("flag with a value") << QStringList{"info", "LIB", "--list=1"} << "takes no value";
+    QTest::newRow("single-dash word") << QStringList{"render", "LIB", "-q", "o.bmp"} << "unknown option -q";
+    QTest::newRow("N not a number") << QStringList{"render", "LIB", "abc", "o.bmp"} << "N is not a number";
+    QTest::newRow("N with a fraction") << QStringList{"render", "LIB", "1.5", "o.bmp"} << "not a number";
+    QTest::newRow("N overflows") << QStringList{"render", "LIB", "2147483648", "o.bmp"} << "not a number";
+    QTest::newRow("render without output") << QStringList{"render", "LIB", "0"} << "usage: wiltool render";
+    QTest::newRow("setxy without Y") << QStringList{"setxy", "LIB", "0", "1"} << "usage: wiltool setxy";
+    QTest::newRow("setxy, extra") << QStringList{"setxy", "LIB", "0", "1", "2", "3"} << "expected LIB N X Y";
+    QTest::newRow("X not a number") << QStringList{"setxy", "LIB", "0", "7x", "1"} << "X is not a number";
+    QTest::newRow("Y not a number") << QStringList{"setxy", "LIB", "0", "1", "$"} << "Y is not a number";
+    QTest::newRow("xy without value") << QStringList{"append", "LIB", "PIC", "--xy"} << "--xy needs a value";
+    QTest::newRow("xy without comma") << QStringList{"append", "LIB", "PIC", "--xy", "5"} << "X,Y";
+    QTest::newRow("xy with three") << QStringList{"append", "LIB", "PIC", "--xy", "1,2,3"} << "X,Y";
+    QTest::newRow("replace, missing picture arg") << QStringList{"replace", "LIB", "0"}
+                                                  << "usage: wiltool replace";
+}
+
+void TestWilTool::usageErrors()
+{
+    QFETCH(QStringList, args);
+    QFETCH(QString, fragment);
+    QTemporaryDir dir;
+    const QString lib = plainLibrary(48).write(dir.path());
+    const QString pic = writePicture(dir.path(), QStringLiteral("p.bmp"), patternImage(5, 3));
+    const QByteArray libBefore = readFile(lib), indexBefore = readFile(indexOf(lib));
+    for (QString &a : args)
+        a = a == u"LIB" ? lib : a == u"PIC" ? pic : a == u"o.bmp" ? dir.filePath(a) : a;
+
+    const Run r = wiltool(args);
+    VERIFY_REFUSED(r, 2, fragment);
+    QCOMPARE(readFile(lib), libBefore);
+    QCOMPARE(readFile(indexOf(lib)), indexBefore);
+    QVERIFY(!QFile::exists(dir.filePath(QStringLiteral("o.bmp"))));
+}
+
+void TestWilTool::help()
+{
+    const Run all = wiltool({QStringLiteral("--help")});
+    VERIFY_OK(all);
+    for (const char *command : {"info", "render", "append", "replace", "setxy"})
+        QVERIFY2(all.out.contains(QStringLiteral("  %1 ").arg(QLatin1String(command))), command);
+    const Run one = wiltool({QStringLiteral("setxy"), QStringLiteral("--help")});
+    VERIFY_OK(one);
+    QCOMPARE(one.out, QStringLiteral("usage: wiltool setxy LIB N X Y\n"));
+}
+
+QTEST_GUILESS_MAIN(TestWilTool)
+#include "tst_wiltool.moc"
