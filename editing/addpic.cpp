@@ -33,15 +33,11 @@ QByteArray int32Bytes(qint32 value)
 
 bool checkWritable(const TWIL &wil, QString *error)
 {
-    if (!wil.isOpen()) {
-        setError(error, QStringLiteral("no library is open"));
-        return false;
-    }
-    if (wil.isReadOnly()) {
-        setError(error, QStringLiteral("%1 is read-only: nothing changed").arg(native(wil.FileName)));
-        return false;
-    }
-    return true;
+    QString why;
+    if (wil.canEdit(&why))
+        return true;
+    setError(error, why);
+    return false;
 }
 
 // Close and open again, so that count, offsets and header are read afresh.

@@ -15,14 +15,18 @@ namespace {
 
 QString native(const QString &path) { return QDir::toNativeSeparators(path); }
 
-// Opens `path`; on failure the one line of failure is already printed.
-bool openLibrary(TWIL &wil, const QString &path)
+// Opens `path` (for reading only when the command only reads); on failure the one line of
+// failure is already printed.
+bool openLibrary(TWIL &wil, const QString &path, bool readOnly = false)
 {
     QString notice;
     wil.setNotifier([&notice](const QString &text) { notice = text; });
     wil.FileName = path;
     try {
-        wil.Open();
+        if (readOnly)
+            wil.OpenReadOnly();
+        else
+            wil.Open();
     } catch (const WilError &e) {
         fail(e.message());
         return false;
@@ -43,7 +47,7 @@ int exportCommand(const QStringList &args)
         return usage("export");
     const QString dir = a.positional[1];
     TWIL wil;
-    if (!openLibrary(wil, a.positional[0]))
+    if (!openLibrary(wil, a.positional[0], true))
         return Failed;
 
     std::optional<qint32> begin = 0;
