@@ -276,7 +276,10 @@ bool Add(TWIL &wil, const outpic::PictureFolder &folder, const QStringList &pict
         !fileio::writeAt(index, indexSize, QByteArray(entryStart - indexSize, '\0'), &why))
         return fail(why);
     const QByteArray countBytes = int32Bytes(newCount);
-    if (!fileio::writeAt(index, entryStart, entries, &why) ||
+    // The table ends with its last entry: entries the index held beyond its count go.
+    const qint64 indexEnd = entryStart + entries.size();
+    if ((indexSize > indexEnd && !fileio::resize(index, indexEnd, &why)) ||
+        !fileio::writeAt(index, entryStart, entries, &why) ||
         !fileio::writeAt(library, 44, countBytes, &why) ||
         !fileio::writeAt(index, 44, countBytes, &why) || !fileio::flush(library, &why) ||
         !fileio::flush(index, &why))

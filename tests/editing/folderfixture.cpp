@@ -54,10 +54,11 @@ QImage asCompressedShows(const QImage &picture)
 }
 
 QString makeLibrary(const QString &folder, const QVector<QImage> &pictures,
-                    const QVector<Placement> &placements, int tableStart)
+                    const QVector<Placement> &placements, int tableStart, int frontSize)
 {
     wilfixture::LibraryBuilder builder;
     builder.setPalette(gridPalette());
+    builder.setFrontSize(frontSize);
     builder.setTableStart(tableStart, 0xA5A5A5A5u);
     for (int i = 0; i < pictures.size(); ++i)
         builder.add(wilfixture::compressedRecord(pictures[i], placements[i].px, placements[i].py));

@@ -33,8 +33,10 @@ struct Placement
 
 // A library ("test.wil" + "test.WIX" in `folder`) of compressed records made from `pictures`,
 // image i placed at placements[i], with the grid palette.
+// `frontSize` 1084 makes the layout of OffSet 4 (with the table at 52).
 QString makeLibrary(const QString &folder, const QVector<QImage> &pictures,
-                    const QVector<Placement> &placements, int tableStart = 48);
+                    const QVector<Placement> &placements, int tableStart = 48,
+                    int frontSize = 1080);
 // `count` grid pictures of assorted sizes (5 x 3 first, so that one width is not a multiple
 // of 4), placed at (i * 3 - 5, 7 - i).
 QVector<QImage> somePictures(int count, quint32 seed);

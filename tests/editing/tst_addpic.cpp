@@ -10,6 +10,7 @@
 #include "wilfixture.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -140,6 +141,7 @@ private slots:
     void failureRestores();
     void shortPlacementFile_data();
     void shortPlacementFile();
+    void appendWhenCountsDisagree();
     void pixelsOnly();
     void placementsOnly_data();
     void placementsOnly();
@@ -153,8 +155,10 @@ void TestAddPic::splice_data()
     QTest::addColumn<int>("pictures");
     QTest::addColumn<int>("start");
     QTest::addColumn<int>("end");
-    QTest::addColumn<int>("tableStart");
+    QTest::addColumn<int>("tableStart"); // 1084: the OffSet 4 layout, table at 52
     QTest::newRow("append 3 to 10") << Op::Append << 10 << 3 << 0 << 0 << 48;
+    QTest::newRow("append, OffSet 4") << Op::Append << 3 << 2 << 0 << 0 << 1084;
+    QTest::newRow("insert, OffSet 4") << Op::Insert << 3 << 2 << 1 << 1 << 1084;
     QTest::newRow("append, table at 52") << Op::Append << 4 << 2 << 0 << 0 << 52;
     QTest::newRow("append to an empty library") << Op::Append << 0 << 3 << 0 << 0 << 48;
     QTest::newRow("append nothing") << Op::Append << 3 << 0 << 0 << 0 << 48;
@@ -176,11 +180,15 @@ void TestAddPic::splice()
     QFETCH(int, start);
     QFETCH(int, end);
     QFETCH(int, tableStart);
+    const bool offSet4 = tableStart == 1084;
+    if (offSet4)
+        tableStart = 52;
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
     // Library and folder pictures differ in size, so records move both ways.
     const QVector<QImage> old = somePictures(libraryImages, 500);
-    const QString path = makeLibrary(dir.path(), old, somePlacements(libraryImages), tableStart);
+    const QString path = makeLibrary(dir.path(), old, somePlacements(libraryImages), tableStart,
+                                     offSet4 ? 1084 : 1080);
     const Library before = readLibrary(path, tableStart);
     // Names deliberately out of order and in mixed case: the list orders them.
     QStringList names;
@@ -195,6 +203,12 @@ void TestAddPic::splice()
 
     TWIL wil;
     QVERIFY(openWil(wil, path));
+    if (offSet4) {
+        // A host that knows the layout selects it; records then repeat their placement.
+        wil.FileType = 1;
+        wil.LoadIndex(wil.IndexFileName);
+        QCOMPARE(wil.OffSet, 4);
+    }
     QCOMPARE(wil.indexTableStart(), tableStart);
     const bool second = wil.OffSet > 0;
     QString error;
@@ -215,7 +229,8 @@ void TestAddPic::splice()
     QCOMPARE(after.wix.left(44), before.wix.left(44));
     QCOMPARE(after.wix.mid(48, tableStart - 48), before.wix.mid(48, tableStart - 48));
     QCOMPARE(after.wil.left(44), before.wil.left(44));
-    QCOMPARE(after.wil.mid(48, 1080 - 48), before.wil.mid(48, 1080 - 48));
+    const int front = offSet4 ? 1084 : 1080;
+    QCOMPARE(after.wil.mid(48, front - 48), before.wil.mid(48, front - 48));
     // Images in front of the change: same entries, same bytes.
     for (int i = 0; i < first; ++i) {
         QCOMPARE(after.entries[i], before.entries[i]);
@@ -406,6 +421,34 @@ void TestAddPic::shortPlacementFile()
     QVERIFY(!runOp(wil, op, folder, 1, 3, {}, &error));
     QVERIFY2(error.contains(outpic::placementFileName(shortAt)), qPrintable(error));
     QVERIFY(snapshot(path) == before);
+}
+
+void TestAddPic::appendWhenCountsDisagree()
+{
+    // The library says 2 images, its index holds 3 entries: the component shows 2, and the
+    // appended picture becomes image 2 in both files, the stale entry gone.
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    wilfixture::LibraryBuilder builder;
+    builder.setPalette(gridPalette());
+    for (const QImage &p : somePictures(3, 8))
+        builder.add(wilfixture::compressedRecord(p, 1, 1));
+    builder.setLibraryCount(2);
+    const QString path = builder.write(dir.path());
+    const qint64 oldSize = QFileInfo(path).size();
+    const Folder f = writeFolder(dir.filePath("in"), numberedNames(1), 4);
+    const outpic::PictureFolder folder(f.path);
+    TWIL wil;
+    QVERIFY(openWil(wil, path));
+    QCOMPARE(wil.ImageCount(), 2);
+    QString error;
+    QVERIFY2(addpic::Add(wil, folder, folder.pictures(), {}, {}, &error), qPrintable(error));
+    const Library after = readLibrary(path);
+    QCOMPARE(after.wilCount, 3);
+    QCOMPARE(after.wixCount, 3);
+    QCOMPARE(after.wix.size(), 48 + 12);
+    QCOMPARE(after.entries[2], qint32(oldSize));
+    verifyImage(after, 2, f.pictures[0], f.placements[0], false);
 }
 
 void TestAddPic::pixelsOnly()
