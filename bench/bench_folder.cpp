@@ -156,6 +156,36 @@ void BM_PaletteMapping(benchmark::State &state)
 }
 BENCHMARK(BM_PaletteMapping)->Unit(benchmark::kMillisecond)->UseRealTime();
 
+// The worst case: every pixel a colour not seen before, so each one is searched (in the
+// candidates of its colour cell) rather than found in the cache.
+void BM_PaletteMappingAllNewColours(benchmark::State &state)
+{
+    const QVector<QRgb> palette = benchlibrary::gamePalette();
+    QImage noise(SpriteWidth, SpriteHeight, QImage::Format_RGB32);
+    qint64 pixels = 0;
+    quint32 colour = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        PaletteImage image(palette);
+        state.ResumeTiming();
+        for (int picture = 0; picture < 100; ++picture) {
+            state.PauseTiming();
+            // Consecutive colours scattered over the cube by a multiplicative step.
+            for (int y = 0; y < SpriteHeight; ++y) {
+                auto *line = reinterpret_cast<QRgb *>(noise.scanLine(y));
+                for (int x = 0; x < SpriteWidth; ++x)
+                    line[x] = 0xFF000000u | ((colour++ * 2654435761u) >> 8);
+            }
+            state.ResumeTiming();
+            benchmark::DoNotOptimize(image.makeRecord(noise, 0, 0, false).constData());
+            pixels += qint64(SpriteWidth) * SpriteHeight;
+        }
+    }
+    state.counters["Mpx/s"] =
+        benchmark::Counter(double(pixels) / 1e6, benchmark::Counter::kIsRate);
+}
+BENCHMARK(BM_PaletteMappingAllNewColours)->Unit(benchmark::kMillisecond)->UseRealTime();
+
 // Whole append: listing, loading, mapping, writing, reopening.
 void BM_Append1000Bitmaps(benchmark::State &state)
 {

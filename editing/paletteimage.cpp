@@ -2,15 +2,14 @@
 
 #include <QtEndian>
 #include <algorithm>
-#include <cstdlib>
 #include <cstring>
 #include <vector>
 
 namespace {
 
-// Colour cells of 8 x 8 x 8 values; each keeps the entries that can be nearest to some colour
+// Colour cells of 16 x 16 x 16 values; each keeps the entries that can be nearest to some colour
 // inside it, so a search looks at a handful of entries instead of 256.
-constexpr int CellBits = 3;
+constexpr int CellBits = 4;
 constexpr int CellsPerAxis = 256 >> CellBits;
 constexpr int CellCount = CellsPerAxis * CellsPerAxis * CellsPerAxis;
 
@@ -20,10 +19,13 @@ int square(int v) { return v * v; }
 int nearSquare(int v, int lo, int hi) { return v < lo ? square(lo - v) : v > hi ? square(v - hi) : 0; }
 int farSquare(int v, int lo, int hi) { return square(std::max(v - lo, hi - v)); }
 
-struct FreeDeleter
-{
-    void operator()(quint16 *p) const { std::free(p); }
-};
+// Colours met so far, in a table small enough to stay in the processor's cache: a picture
+// has few colours, a batch of pictures mostly the same ones.
+constexpr int CacheBits = 18;
+constexpr quint32 CacheSize = 1u << CacheBits;
+constexpr quint32 Known = 0x01000000u; // marks a slot in use (colours have 24 bits)
+
+quint32 slotOf(quint32 rgb) { return (rgb * 2654435761u) >> (32 - CacheBits); }
 
 } // namespace
 
@@ -36,9 +38,8 @@ struct PaletteImage::Private
     int b[256] = {};
     quint8 black = 0;
 
-    // Every 24-bit colour met so far: its index + 1, or 0 when not yet known. calloc'd, so the
-    // system maps only the pages of colours that occur.
-    std::unique_ptr<quint16, FreeDeleter> cache;
+    std::vector<quint32> cacheKeys = std::vector<quint32>(CacheSize, 0); // colour | Known
+    std::vector<quint8> cacheIndices = std::vector<quint8>(CacheSize, 0);
 
     std::vector<qint32> cellStart = std::vector<qint32>(CellCount, -1); // -1: not built yet
     std::vector<quint16> cellSize = std::vector<quint16>(CellCount, 0);
@@ -98,14 +99,13 @@ quint8 PaletteImage::Private::search(int red, int green, int blue)
 
 inline quint8 PaletteImage::Private::lookUp(QRgb rgb)
 {
-    const quint32 key = rgb & 0xFFFFFFu;
-    if (cache) {
-        quint16 &slot = cache.get()[key];
-        if (!slot)
-            slot = quint16(search(qRed(rgb), qGreen(rgb), qBlue(rgb)) + 1);
-        return quint8(slot - 1);
+    const quint32 key = (rgb & 0xFFFFFFu) | Known;
+    const quint32 slot = slotOf(key);
+    if (cacheKeys[slot] != key) {
+        cacheKeys[slot] = key;
+        cacheIndices[slot] = search(qRed(rgb), qGreen(rgb), qBlue(rgb));
     }
-    return search(qRed(rgb), qGreen(rgb), qBlue(rgb));
+    return cacheIndices[slot];
 }
 
 PaletteImage::PaletteImage(const QVector<QRgb> &colorTable) : d(std::make_unique<Private>())
@@ -119,7 +119,6 @@ PaletteImage::PaletteImage(const QVector<QRgb> &colorTable) : d(std::make_unique
     }
     if (d->table.isEmpty())
         d->table << qRgb(0, 0, 0);
-    d->cache.reset(static_cast<quint16 *>(std::calloc(size_t(1) << 24, sizeof(quint16))));
     d->black = d->lookUp(qRgb(0, 0, 0));
 }
 
