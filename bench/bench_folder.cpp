@@ -80,9 +80,8 @@ void BM_Export10000Sprites(benchmark::State &state)
             return;
         }
     }
-    state.counters["images/s"] =
-        benchmark::Counter(double(wil.ImageCount()) * double(state.iterations()),
-                           benchmark::Counter::kIsRate);
+    state.counters["images/s"] = benchmark::Counter(
+        double(wil.ImageCount()) * double(state.iterations()), benchmark::Counter::kIsRate);
 }
 BENCHMARK(BM_Export10000Sprites)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
 
@@ -102,17 +101,18 @@ void BM_DecodeAndWriteSameBytes(benchmark::State &state)
         for (int n = 0; n < wil.ImageCount(); ++n) {
             benchmark::DoNotOptimize(wil.LoadBitmap(n).constBits());
             QFile b(out + u'/' + outpic::pictureFileName(n));
-            if (!b.open(QIODevice::WriteOnly | QIODevice::Truncate) || b.write(bitmap) != bitmap.size())
+            if (!b.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
+                b.write(bitmap) != bitmap.size())
                 state.SkipWithError("write failed");
             b.close();
             QFile p(out + QStringLiteral("/Placements/") + outpic::placementFileName(n));
-            if (!p.open(QIODevice::WriteOnly | QIODevice::Truncate) || p.write(placement) != placement.size())
+            if (!p.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
+                p.write(placement) != placement.size())
                 state.SkipWithError("write failed");
         }
     }
-    state.counters["images/s"] =
-        benchmark::Counter(double(wil.ImageCount()) * double(state.iterations()),
-                           benchmark::Counter::kIsRate);
+    state.counters["images/s"] = benchmark::Counter(
+        double(wil.ImageCount()) * double(state.iterations()), benchmark::Counter::kIsRate);
 }
 BENCHMARK(BM_DecodeAndWriteSameBytes)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
 
@@ -151,8 +151,7 @@ void BM_PaletteMapping(benchmark::State &state)
             pixels += qint64(p.width()) * p.height();
         }
     }
-    state.counters["Mpx/s"] =
-        benchmark::Counter(double(pixels) / 1e6, benchmark::Counter::kIsRate);
+    state.counters["Mpx/s"] = benchmark::Counter(double(pixels) / 1e6, benchmark::Counter::kIsRate);
 }
 BENCHMARK(BM_PaletteMapping)->Unit(benchmark::kMillisecond)->UseRealTime();
 
@@ -181,8 +180,7 @@ void BM_PaletteMappingAllNewColours(benchmark::State &state)
             pixels += qint64(SpriteWidth) * SpriteHeight;
         }
     }
-    state.counters["Mpx/s"] =
-        benchmark::Counter(double(pixels) / 1e6, benchmark::Counter::kIsRate);
+    state.counters["Mpx/s"] = benchmark::Counter(double(pixels) / 1e6, benchmark::Counter::kIsRate);
 }
 BENCHMARK(BM_PaletteMappingAllNewColours)->Unit(benchmark::kMillisecond)->UseRealTime();
 
@@ -192,10 +190,10 @@ void BM_Append1000Bitmaps(benchmark::State &state)
     const QString folderPath = pictureFolder();
     const QString libFolder = scratch().filePath(QStringLiteral("append"));
     QDir().mkpath(libFolder);
-    const QVector<QByteArray> records{benchlibrary::compressedRecord(
-        benchlibrary::sprite(SpriteWidth, SpriteHeight, 1), 0, 0)};
-    const QString pristine = benchlibrary::writeLibrary(libFolder, benchlibrary::gamePalette(),
-                                                        10, [&](int) { return records[0]; });
+    const QVector<QByteArray> records{
+        benchlibrary::compressedRecord(benchlibrary::sprite(SpriteWidth, SpriteHeight, 1), 0, 0)};
+    const QString pristine = benchlibrary::writeLibrary(libFolder, benchlibrary::gamePalette(), 10,
+                                                        [&](int) { return records[0]; });
     const QByteArray wilBytes = [&] {
         QFile f(pristine);
         return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
@@ -227,8 +225,7 @@ void BM_Append1000Bitmaps(benchmark::State &state)
         }
         pixels += qint64(folder.pictures().size()) * SpriteWidth * SpriteHeight;
     }
-    state.counters["Mpx/s"] =
-        benchmark::Counter(double(pixels) / 1e6, benchmark::Counter::kIsRate);
+    state.counters["Mpx/s"] = benchmark::Counter(double(pixels) / 1e6, benchmark::Counter::kIsRate);
     state.counters["pictures/s"] = benchmark::Counter(double(pixels) / (SpriteWidth * SpriteHeight),
                                                       benchmark::Counter::kIsRate);
 }
@@ -293,10 +290,11 @@ void BM_Insert1GB(benchmark::State &state)
         state.SetIterationTime(insertSeconds);
     }
     const QString copy = scratch().filePath(QStringLiteral("tail.copy"));
-    const QStringList ddArgs{QStringLiteral("if=") + path, QStringLiteral("of=") + copy,
-                             QStringLiteral("bs=8M"), QStringLiteral("iflag=skip_bytes,count_bytes"),
-                             QStringLiteral("skip=1080"), QStringLiteral("count=%1").arg(tail),
-                             QStringLiteral("status=none")};
+    const QStringList ddArgs{
+        QStringLiteral("if=") + path, QStringLiteral("of=") + copy,
+        QStringLiteral("bs=8M"),      QStringLiteral("iflag=skip_bytes,count_bytes"),
+        QStringLiteral("skip=1080"),  QStringLiteral("count=%1").arg(tail),
+        QStringLiteral("status=none")};
     const double dd = runDd(ddArgs);
     QFile::remove(copy);
     const double ddSync = runDd(ddArgs + QStringList{QStringLiteral("conv=fsync")});

@@ -13,9 +13,9 @@ namespace benchlibrary {
 
 QVector<QRgb> gamePalette()
 {
-    QVector<QRgb> table{qRgb(0, 0, 0),     qRgb(128, 0, 0),   qRgb(0, 128, 0),
-                        qRgb(128, 128, 0), qRgb(0, 0, 128),   qRgb(128, 0, 128),
-                        qRgb(0, 128, 128), qRgb(192, 192, 192), qRgb(85, 128, 151),
+    QVector<QRgb> table{qRgb(0, 0, 0),      qRgb(128, 0, 0),     qRgb(0, 128, 0),
+                        qRgb(128, 128, 0),  qRgb(0, 0, 128),     qRgb(128, 0, 128),
+                        qRgb(0, 128, 128),  qRgb(192, 192, 192), qRgb(85, 128, 151),
                         qRgb(157, 185, 200)};
     // 12 hues x 18 levels, then greys.
     for (int hue = 0; hue < 12; ++hue)
@@ -23,9 +23,9 @@ QVector<QRgb> gamePalette()
             table << QColor::fromHsv(hue * 30, 200 - level * 4, 30 + level * 12).rgb();
     while (table.size() < 246)
         table << qRgb(table.size() * 3 % 256, table.size() * 3 % 256, table.size() * 3 % 256);
-    table << qRgb(255, 251, 240) << qRgb(160, 160, 164) << qRgb(128, 128, 128)
-          << qRgb(255, 0, 0) << qRgb(0, 255, 0) << qRgb(255, 255, 0) << qRgb(0, 0, 255)
-          << qRgb(255, 0, 255) << qRgb(0, 255, 255) << qRgb(255, 255, 255);
+    table << qRgb(255, 251, 240) << qRgb(160, 160, 164) << qRgb(128, 128, 128) << qRgb(255, 0, 0)
+          << qRgb(0, 255, 0) << qRgb(255, 255, 0) << qRgb(0, 0, 255) << qRgb(255, 0, 255)
+          << qRgb(0, 255, 255) << qRgb(255, 255, 255);
     return table;
 }
 
@@ -73,8 +73,8 @@ QByteArray compressedRecord(const QImage &image, qint16 px, qint16 py)
     deflate(&z, Z_FINISH);
     deflated.resize(qsizetype(z.total_out));
     deflateEnd(&z);
-    const quint32 crc = quint32(crc32(0, reinterpret_cast<const Bytef *>(pixels.constData()),
-                                      uInt(taken)));
+    const quint32 crc =
+        quint32(crc32(0, reinterpret_cast<const Bytef *>(pixels.constData()), uInt(taken)));
 
     QByteArray record(16 + 6, '\0');
     auto *p = reinterpret_cast<uchar *>(record.data());

@@ -16,7 +16,10 @@ namespace addpic {
 
 namespace {
 
-QString native(const QString &path) { return QDir::toNativeSeparators(path); }
+QString native(const QString &path)
+{
+    return QDir::toNativeSeparators(path);
+}
 
 void setError(QString *error, const QString &text)
 {
@@ -57,8 +60,7 @@ bool reopen(TWIL &wil, QString *error)
     return true;
 }
 
-InputRefusal checkRange(const TWIL &wil, const Request &request, const QString &message,
-                        Plan &plan)
+InputRefusal checkRange(const TWIL &wil, const Request &request, const QString &message, Plan &plan)
 {
     const int last = wil.ImageCount() - 1;
     const auto &s = request.start;
@@ -103,8 +105,8 @@ bool restore(QFile &file, qint64 oldSize, const QList<SavedBytes> &saved, QStrin
 } // namespace
 
 bool pictureRecord(PaletteImage &palette, const outpic::PictureFolder &folder,
-                   const QString &picture, const PlacementRule &placement,
-                   bool secondPlacement, QByteArray &record, QString *error)
+                   const QString &picture, const PlacementRule &placement, bool secondPlacement,
+                   QByteArray &record, QString *error)
 {
     FixedPlacement where = placement.fixed;
     if (placement.fromFiles) {
@@ -165,14 +167,14 @@ InputRefusal check(const TWIL &wil, const Request &request, Plan &plan)
     p.folder.emplace(request.folder);
     if (!p.folder->exists())
         return InputRefusal::failed(p.folder->error());
-    const bool needsRange = request.source == Source::PicturesOnly ||
-                            request.operation != Operation::Append;
+    const bool needsRange =
+        request.source == Source::PicturesOnly || request.operation != Operation::Append;
     if (needsRange) {
         if (const InputRefusal r = checkRange(wil, request, outpic::msgBadNumber(), p);
             !r.accepted())
             return r;
-        const bool countsPictures = request.source == Source::PicturesOnly ||
-                                    request.operation == Operation::Replace;
+        const bool countsPictures =
+            request.source == Source::PicturesOnly || request.operation == Operation::Replace;
         if (countsPictures && p.folder->pictures().size() < qint64(p.end) - p.start + 1)
             return InputRefusal::refused(msgTooFewPictures(), QStringLiteral("EditEnd"));
     }
@@ -186,14 +188,13 @@ bool run(TWIL &wil, const Plan &plan, const ProgressFn &progress, QString *error
     case Source::PicturesAndPlacements:
         switch (plan.operation) {
         case Operation::Append:
-            return Add(wil, *plan.folder, plan.folder->pictures(), plan.placement, progress,
-                       error);
+            return Add(wil, *plan.folder, plan.folder->pictures(), plan.placement, progress, error);
         case Operation::Insert:
             return InSert(wil, *plan.folder, plan.folder->pictures(), plan.placement, plan.start,
                           progress, error);
         case Operation::Replace:
-            return Replace(wil, *plan.folder, plan.folder->pictures(), plan.placement,
-                           plan.start, plan.end, progress, error);
+            return Replace(wil, *plan.folder, plan.folder->pictures(), plan.placement, plan.start,
+                           plan.end, progress, error);
         }
         break;
     case Source::PicturesOnly:
@@ -261,8 +262,8 @@ bool Add(TWIL &wil, const outpic::PictureFolder &folder, const QStringList &pict
         if (!pictureRecord(palette, folder, pictures[k], placement, second, record, &why))
             return fail(why);
         if (position > std::numeric_limits<qint32>::max())
-            return fail(QStringLiteral("%1: the library would grow beyond 2 GB")
-                            .arg(native(wil.FileName)));
+            return fail(
+                QStringLiteral("%1: the library would grow beyond 2 GB").arg(native(wil.FileName)));
         written = true;
         if (!fileio::writeAt(library, position, record, &why))
             return fail(why);
@@ -329,8 +330,7 @@ bool spliceFolder(TWIL &wil, const outpic::PictureFolder &folder, const QStringL
 } // namespace
 
 bool InSert(TWIL &wil, const outpic::PictureFolder &folder, const QStringList &pictures,
-            const PlacementRule &placement, int start, const ProgressFn &progress,
-            QString *error)
+            const PlacementRule &placement, int start, const ProgressFn &progress, QString *error)
 {
     if (start < 0 || start > wil.ImageCount()) {
         setError(error, QStringLiteral("image %1 out of range").arg(start));
@@ -352,8 +352,8 @@ bool Replace(TWIL &wil, const outpic::PictureFolder &folder, const QStringList &
         setError(error, msgTooFewPictures());
         return false;
     }
-    return spliceFolder(wil, folder, pictures.first(count), placement, start, int(count),
-                        progress, error);
+    return spliceFolder(wil, folder, pictures.first(count), placement, start, int(count), progress,
+                        error);
 }
 
 bool AddPic(TWIL &wil, const outpic::PictureFolder &folder, int start, int end,
@@ -396,7 +396,8 @@ bool AddXy(TWIL &wil, const outpic::PictureFolder *folder, const PlacementRule &
         const int n = start + k;
         FixedPlacement where;
         if (placement.fromFiles) {
-            const outpic::PlacementFile file = outpic::readPlacementFile(folder->numberedPlacement(n));
+            const outpic::PlacementFile file =
+                outpic::readPlacementFile(folder->numberedPlacement(n));
             if (file.status == outpic::PlacementFile::TooShort ||
                 file.status == outpic::PlacementFile::Unreadable) {
                 setError(error, file.error);

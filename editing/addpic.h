@@ -24,8 +24,18 @@ class TWIL;
 namespace addpic {
 
 // The window's three source modes and the operations of picture-and-placement mode.
-enum class Source { PicturesAndPlacements, PicturesOnly, PlacementsOnly };
-enum class Operation { Append, Insert, Replace };
+enum class Source
+{
+    PicturesAndPlacements,
+    PicturesOnly,
+    PlacementsOnly
+};
+enum class Operation
+{
+    Append,
+    Insert,
+    Replace
+};
 
 // Where each picture's placement comes from: its placement file (missing: (0, 0)) or one fixed
 // placement for all.
@@ -40,8 +50,8 @@ struct Request
 {
     Source source = Source::PicturesAndPlacements;
     Operation operation = Operation::Append;
-    QString folder;               // empty: none chosen
-    std::optional<qint32> start;  // nullopt: the field is not an integer
+    QString folder;              // empty: none chosen
+    std::optional<qint32> start; // nullopt: the field is not an integer
     std::optional<qint32> end;
     PlacementRule placement;
 };
@@ -58,13 +68,34 @@ struct Plan
 };
 
 // Messages of the batch window, also printed by the command line.
-inline QString msgNoFolder() { return QStringLiteral("请输入图片所在路径!"); }
-inline QString msgBadFormat() { return QStringLiteral("请输入正确的格式"); }
-inline QString msgTooFewPictures() { return QStringLiteral("图片数目不够！"); }
-inline QString msgImportDone() { return QStringLiteral("批量导入成功"); }
-inline QString msgImportFailed() { return QStringLiteral("批量导入失败"); }
-inline QString labelPictureFolder() { return QStringLiteral("图片所在文件夹："); }
-inline QString labelPlacementFolder() { return QStringLiteral("坐标所在文件夹："); }
+inline QString msgNoFolder()
+{
+    return QStringLiteral("请输入图片所在路径!");
+}
+inline QString msgBadFormat()
+{
+    return QStringLiteral("请输入正确的格式");
+}
+inline QString msgTooFewPictures()
+{
+    return QStringLiteral("图片数目不够！");
+}
+inline QString msgImportDone()
+{
+    return QStringLiteral("批量导入成功");
+}
+inline QString msgImportFailed()
+{
+    return QStringLiteral("批量导入失败");
+}
+inline QString labelPictureFolder()
+{
+    return QStringLiteral("图片所在文件夹：");
+}
+inline QString labelPlacementFolder()
+{
+    return QStringLiteral("坐标所在文件夹：");
+}
 
 // The window's checks, in its order for each mode: a folder chosen, the folder still there
 // (listed), the range (start and end image numbers of the library, end not below start),
@@ -80,8 +111,7 @@ bool Add(TWIL &wil, const outpic::PictureFolder &folder, const QStringList &pict
          const PlacementRule &placement, const ProgressFn &progress, QString *error);
 // Inserts all pictures before image `start`, then reopens the library.
 bool InSert(TWIL &wil, const outpic::PictureFolder &folder, const QStringList &pictures,
-            const PlacementRule &placement, int start, const ProgressFn &progress,
-            QString *error);
+            const PlacementRule &placement, int start, const ProgressFn &progress, QString *error);
 // Puts pictures 0 .. end - start in place of images start .. end, then reopens the library.
 bool Replace(TWIL &wil, const outpic::PictureFolder &folder, const QStringList &pictures,
              const PlacementRule &placement, int start, int end, const ProgressFn &progress,
@@ -101,7 +131,7 @@ bool AddXy(TWIL &wil, const outpic::PictureFolder *folder, const PlacementRule &
 // with `error` when its placement file cannot be read or the picture is too large for a
 // record.
 bool pictureRecord(PaletteImage &palette, const outpic::PictureFolder &folder,
-                   const QString &picture, const PlacementRule &placement,
-                   bool secondPlacement, QByteArray &record, QString *error);
+                   const QString &picture, const PlacementRule &placement, bool secondPlacement,
+                   QByteArray &record, QString *error);
 
 } // namespace addpic

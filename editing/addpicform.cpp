@@ -19,8 +19,7 @@
 #include <QVBoxLayout>
 
 namespace {
-template <typename W, typename... Args>
-W *named(const char *name, Args &&...args)
+template <typename W, typename... Args> W *named(const char *name, Args &&...args)
 {
     auto *w = new W(std::forward<Args>(args)...);
     w->setObjectName(QLatin1String(name));
@@ -126,15 +125,18 @@ void TFormadd::suiButton1Click()
         EditPicPath->setText(QDir::toNativeSeparators(folder));
 }
 
-void TFormadd::suiButton3Click() { close(); }
+void TFormadd::suiButton3Click()
+{
+    close();
+}
 
 void TFormadd::RabtnPicClick()
 {
     if (RabtnAll->isChecked()) {
-        for (QWidget *w : {static_cast<QWidget *>(RabtnAdd), static_cast<QWidget *>(RabtnInsert),
-                           static_cast<QWidget *>(RabtnReplace),
-                           static_cast<QWidget *>(EditPicPath), static_cast<QWidget *>(suiButton1),
-                           static_cast<QWidget *>(GroupBoxxy)})
+        for (QWidget *w :
+             {static_cast<QWidget *>(RabtnAdd), static_cast<QWidget *>(RabtnInsert),
+              static_cast<QWidget *>(RabtnReplace), static_cast<QWidget *>(EditPicPath),
+              static_cast<QWidget *>(suiButton1), static_cast<QWidget *>(GroupBoxxy)})
             w->setEnabled(true);
         Label1->setText(addpic::labelPictureFolder());
         return;
@@ -232,7 +234,10 @@ bool TFormadd::AddPic()
     return runPlan(request(), true);
 }
 
-bool TFormadd::AddXy() { return runPlan(request(), true); }
+bool TFormadd::AddXy()
+{
+    return runPlan(request(), true);
+}
 
 void TFormadd::suiButton2Click()
 {

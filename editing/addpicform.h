@@ -38,8 +38,8 @@ public:
     QRadioButton *RabtnAdd;
     QRadioButton *RabtnInsert;
     QRadioButton *RabtnReplace;
-    QGroupBox *GroupBoxxy;   // placement source
-    QRadioButton *RabtnFile; // placement files
+    QGroupBox *GroupBoxxy;         // placement source
+    QRadioButton *RabtnFile;       // placement files
     QRadioButton *suiRadioButton2; // the fixed placement of editxy
     QLineEdit *editxy;
     QProgressBar *suiProgressBar1;
@@ -77,5 +77,4 @@ private:
     // Set when a file or folder problem was reported: the window then stays open.
     bool m_stayOpen = false;
     QString m_focusField; // objectName of the field a refusal puts the focus on
-
 };

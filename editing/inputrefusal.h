@@ -6,10 +6,11 @@
 
 struct InputRefusal
 {
-    enum Kind {
-        None,   // the input is accepted
+    enum Kind
+    {
+        None,    // the input is accepted
         Refused, // error box with `message`, focus on `field`
-        Failed  // a file or folder problem: error box naming it, the window stays open
+        Failed   // a file or folder problem: error box naming it, the window stays open
     };
     Kind kind = None;
     QString message;

@@ -14,11 +14,20 @@
 
 namespace outpic {
 
-QString pictureFileName(int n) { return QString::asprintf("%.6d.bmp", n); }
+QString pictureFileName(int n)
+{
+    return QString::asprintf("%.6d.bmp", n);
+}
 
-QString placementFileName(int n) { return QString::asprintf("%.6d.txt", n); }
+QString placementFileName(int n)
+{
+    return QString::asprintf("%.6d.txt", n);
+}
 
-QString placementsFolderName() { return QStringLiteral("Placements"); }
+QString placementsFolderName()
+{
+    return QStringLiteral("Placements");
+}
 
 QString withSeparator(const QString &folder)
 {
@@ -70,8 +79,8 @@ PlacementFile readPlacementFile(const QString &path)
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
         result.status = PlacementFile::Unreadable;
-        result.error = QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(path),
-                                                    file.errorString());
+        result.error =
+            QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(path), file.errorString());
         return result;
     }
     // Two short lines are all that is read; a stray huge file is not taken in whole.
@@ -81,7 +90,8 @@ PlacementFile readPlacementFile(const QString &path)
         result.placement = *placement;
     } else {
         result.status = PlacementFile::TooShort;
-        result.error = QStringLiteral("%1: fewer than two lines").arg(QDir::toNativeSeparators(path));
+        result.error =
+            QStringLiteral("%1: fewer than two lines").arg(QDir::toNativeSeparators(path));
     }
     return result;
 }
@@ -96,8 +106,8 @@ PictureFolder::Listing PictureFolder::Listing::of(const QString &folder, bool fo
 {
     Listing listing;
     QDir dir(folder);
-    const QDir::Filters filter = (folders ? QDir::Dirs | QDir::NoDotAndDotDot : QDir::Files) |
-                                 QDir::Hidden | QDir::System;
+    const QDir::Filters filter =
+        (folders ? QDir::Dirs | QDir::NoDotAndDotDot : QDir::Files) | QDir::Hidden | QDir::System;
     QStringList names = dir.entryList(filter, QDir::NoSort);
     std::sort(names.begin(), names.end(), picturesInOrder);
     // Backwards, so that of several names differing only in case the first one stays.
@@ -139,7 +149,10 @@ QString PictureFolder::error() const
                     : QStringLiteral("%1: no such folder").arg(QDir::toNativeSeparators(m_path));
 }
 
-QString PictureFolder::findFile(const QString &name) const { return m_files.find(m_path, name); }
+QString PictureFolder::findFile(const QString &name) const
+{
+    return m_files.find(m_path, name);
+}
 
 QString PictureFolder::placementsFolder() const
 {
@@ -163,8 +176,7 @@ QString PictureFolder::placementFileFor(const QString &pictureName) const
 }
 
 InputRefusal checkExportInput(const TWIL &wil, std::optional<qint32> begin,
-                              std::optional<qint32> end, const QString &folder,
-                              ExportRange &range)
+                              std::optional<qint32> end, const QString &folder, ExportRange &range)
 {
     if (!wil.isOpen())
         return InputRefusal::refused(msgOpenLibraryFirst());
@@ -202,7 +214,8 @@ bool writeWholeFile(const QString &path, const QByteArray &bytes, QString *error
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
         if (error)
-            *error = QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(path), file.errorString());
+            *error =
+                QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(path), file.errorString());
         return false;
     }
     if (!bytes.isEmpty() && !fileio::writeAt(file, 0, bytes, error))
@@ -210,7 +223,8 @@ bool writeWholeFile(const QString &path, const QByteArray &bytes, QString *error
     file.close();
     if (file.error() != QFileDevice::NoError) {
         if (error)
-            *error = QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(path), file.errorString());
+            *error =
+                QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(path), file.errorString());
         return false;
     }
     return true;

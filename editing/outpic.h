@@ -46,7 +46,8 @@ std::optional<Placement> parsePlacementText(const QByteArray &bytes);
 
 struct PlacementFile
 {
-    enum Status {
+    enum Status
+    {
         Missing,   // no such file: the placement is (0, 0)
         Read,      // placement holds the two values
         TooShort,  // fewer than two lines: the reading operation stops here
@@ -98,7 +99,6 @@ public:
     };
 
 private:
-
     QString m_path;
     bool m_exists = false;
     QStringList m_pictures;
@@ -112,10 +112,22 @@ private:
 bool picturesInOrder(const QString &a, const QString &b);
 
 // Messages of the export window, also printed by the command line.
-inline QString msgOpenLibraryFirst() { return QStringLiteral("请先打开wil文件！"); }
-inline QString msgBadNumber() { return QStringLiteral("请输入正确的编号"); }
-inline QString msgNoExportFolder() { return QStringLiteral("请输入导出的位置！"); }
-inline QString msgExportDone() { return QStringLiteral("批量导出图片成功！"); }
+inline QString msgOpenLibraryFirst()
+{
+    return QStringLiteral("请先打开wil文件！");
+}
+inline QString msgBadNumber()
+{
+    return QStringLiteral("请输入正确的编号");
+}
+inline QString msgNoExportFolder()
+{
+    return QStringLiteral("请输入导出的位置！");
+}
+inline QString msgExportDone()
+{
+    return QStringLiteral("批量导出图片成功！");
+}
 
 struct ExportRange
 {
@@ -127,8 +139,7 @@ struct ExportRange
 // the field did not hold an integer), the range clamped to the library and not reversed by
 // more than one, a folder chosen. Fills `range` when the input is accepted.
 InputRefusal checkExportInput(const TWIL &wil, std::optional<qint32> begin,
-                              std::optional<qint32> end, const QString &folder,
-                              ExportRange &range);
+                              std::optional<qint32> end, const QString &folder, ExportRange &range);
 
 // Writes images range.begin .. range.end into `folder` (which must exist): each as a 16-bit
 // RGB565 bitmap (zero bytes for an image without pixels) and its placement file, creating the

@@ -74,7 +74,10 @@ void TFormout::suiButton1Click()
         EditPicPath->setText(QDir::toNativeSeparators(folder));
 }
 
-void TFormout::suiButton3Click() { close(); }
+void TFormout::suiButton3Click()
+{
+    close();
+}
 
 void TFormout::refuse(const InputRefusal &refusal)
 {

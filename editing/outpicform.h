@@ -16,13 +16,13 @@ public:
     explicit TFormout(EditorHost &host, QWidget *parent = nullptr);
 
     // The controls, named as the window's users and tests know them.
-    QLineEdit *EditPicPath;    // the picture folder; set only by the folder picker
-    QPushButton *suiButton1;   // "..."
-    QLineEdit *editBegin;      // first image number
-    QLineEdit *EditEnd;        // last image number
+    QLineEdit *EditPicPath;  // the picture folder; set only by the folder picker
+    QPushButton *suiButton1; // "..."
+    QLineEdit *editBegin;    // first image number
+    QLineEdit *EditEnd;      // last image number
     QProgressBar *suiProgressBar1;
-    QPushButton *suiButton2;   // start
-    QPushButton *suiButton3;   // close
+    QPushButton *suiButton2; // start
+    QPushButton *suiButton3; // close
 
     bool isRunning() const { return m_running; }
 

@@ -2,6 +2,7 @@
 
 #include <QtEndian>
 #include <algorithm>
+#include <climits>
 #include <cstring>
 #include <vector>
 
@@ -13,11 +14,20 @@ constexpr int CellBits = 4;
 constexpr int CellsPerAxis = 256 >> CellBits;
 constexpr int CellCount = CellsPerAxis * CellsPerAxis * CellsPerAxis;
 
-int square(int v) { return v * v; }
+int square(int v)
+{
+    return v * v;
+}
 
 // Squared distance from v to the interval [lo, hi] and to its farther end.
-int nearSquare(int v, int lo, int hi) { return v < lo ? square(lo - v) : v > hi ? square(v - hi) : 0; }
-int farSquare(int v, int lo, int hi) { return square(std::max(v - lo, hi - v)); }
+int nearSquare(int v, int lo, int hi)
+{
+    return v < lo ? square(lo - v) : v > hi ? square(v - hi) : 0;
+}
+int farSquare(int v, int lo, int hi)
+{
+    return square(std::max(v - lo, hi - v));
+}
 
 // Colours met so far, in a table small enough to stay in the processor's cache: a picture
 // has few colours, a batch of pictures mostly the same ones.
@@ -25,7 +35,10 @@ constexpr int CacheBits = 18;
 constexpr quint32 CacheSize = 1u << CacheBits;
 constexpr quint32 Known = 0x01000000u; // marks a slot in use (colours have 24 bits)
 
-quint32 slotOf(quint32 rgb) { return (rgb * 2654435761u) >> (32 - CacheBits); }
+quint32 slotOf(quint32 rgb)
+{
+    return (rgb * 2654435761u) >> (32 - CacheBits);
+}
 
 } // namespace
 
@@ -60,8 +73,8 @@ void PaletteImage::Private::buildCell(int cell, int cr, int cg, int cb)
     // comes no closer than that to the whole cell can never win (nor tie) there.
     int bound = INT_MAX;
     for (int e = 0; e < count; ++e) {
-        nearest[e] = nearSquare(r[e], rLo, rHi) + nearSquare(g[e], gLo, gHi) +
-                     nearSquare(b[e], bLo, bHi);
+        nearest[e] =
+            nearSquare(r[e], rLo, rHi) + nearSquare(g[e], gLo, gHi) + nearSquare(b[e], bLo, bHi);
         bound = std::min(bound, farSquare(r[e], rLo, rHi) + farSquare(g[e], gLo, gHi) +
                                     farSquare(b[e], bLo, bHi));
     }
@@ -124,7 +137,10 @@ PaletteImage::PaletteImage(const QVector<QRgb> &colorTable) : d(std::make_unique
 
 PaletteImage::~PaletteImage() = default;
 
-quint8 PaletteImage::nearest(QRgb rgb) { return d->lookUp(rgb); }
+quint8 PaletteImage::nearest(QRgb rgb)
+{
+    return d->lookUp(rgb);
+}
 
 bool PaletteImage::fitsRecord(const QSize &pictureSize)
 {
@@ -147,9 +163,8 @@ QImage opaqueOverBlack(const QImage &picture)
     case QImage::Format_ARGB32_Premultiplied:
         return picture;
     default:
-        return picture.convertToFormat(picture.hasAlphaChannel()
-                                           ? QImage::Format_ARGB32_Premultiplied
-                                           : QImage::Format_RGB32);
+        return picture.convertToFormat(
+            picture.hasAlphaChannel() ? QImage::Format_ARGB32_Premultiplied : QImage::Format_RGB32);
     }
 }
 

@@ -13,7 +13,10 @@
 namespace wiltool {
 namespace {
 
-QString native(const QString &path) { return QDir::toNativeSeparators(path); }
+QString native(const QString &path)
+{
+    return QDir::toNativeSeparators(path);
+}
 
 // Opens `path` (for reading only when the command only reads); on failure the one line of
 // failure is already printed.
@@ -33,8 +36,9 @@ bool openLibrary(TWIL &wil, const QString &path, bool readOnly = false)
     }
     wil.setNotifier({});
     if (!wil.isOpen()) {
-        fail(notice.isEmpty() ? QStringLiteral("%1: cannot be opened as a library").arg(native(path))
-                              : notice);
+        fail(notice.isEmpty()
+                 ? QStringLiteral("%1: cannot be opened as a library").arg(native(path))
+                 : notice);
         return false;
     }
     return true;

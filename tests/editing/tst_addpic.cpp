@@ -18,13 +18,18 @@ using namespace folderfixture;
 
 namespace {
 
-enum class Op { Append, Insert, Replace };
+enum class Op
+{
+    Append,
+    Insert,
+    Replace
+};
 
 struct Folder
 {
     QString path;
-    QStringList names;           // as written, in the order the picture list must give
-    QVector<QImage> pictures;    // in picture-list order
+    QStringList names;             // as written, in the order the picture list must give
+    QVector<QImage> pictures;      // in picture-list order
     QVector<Placement> placements; // expected placement of each, in picture-list order
 };
 
@@ -247,9 +252,8 @@ void TestAddPic::splice()
     if (op == Op::Replace && end == libraryImages - 1) {
         const QByteArray last = after.record(newCount - 1);
         const int header = second ? 12 : 8;
-        QCOMPARE(last.size(),
-                 header + wilfixture::roundedWidth(f.pictures[used - 1].width()) *
-                              f.pictures[used - 1].height());
+        QCOMPARE(last.size(), header + wilfixture::roundedWidth(f.pictures[used - 1].width()) *
+                                           f.pictures[used - 1].height());
     }
 }
 
@@ -481,9 +485,9 @@ void TestAddPic::pixelsOnly()
             // The record is as wide as the rounded width; the added columns are black.
             const QImage shown = wil.currentBitmap().convertToFormat(QImage::Format_RGB32);
             QCOMPARE(shown.width(), wilfixture::roundedWidth(expected[n - 1].width()));
-            const QString diff = difference(shown.copy(0, 0, expected[n - 1].width(),
-                                                       expected[n - 1].height()),
-                                            expected[n - 1]);
+            const QString diff =
+                difference(shown.copy(0, 0, expected[n - 1].width(), expected[n - 1].height()),
+                           expected[n - 1]);
             QVERIFY2(diff.isEmpty(), qPrintable(QStringLiteral("image %1: %2").arg(n).arg(diff)));
         } else {
             QVERIFY(wil.currentBitmap().width() <= 4);
@@ -501,8 +505,8 @@ void TestAddPic::placementsOnly_data()
     QTest::addColumn<bool>("fromFiles");
     QTest::addColumn<QString>("fixed");
     QTest::addColumn<QVector<int>>("expected"); // px, py of images 4, 5, 6
-    QTest::newRow("files for 4 and 6 only") << true << QString()
-                                            << QVector<int>{-1, 2, 0, 0, 300, -400};
+    QTest::newRow("files for 4 and 6 only")
+        << true << QString() << QVector<int>{-1, 2, 0, 0, 300, -400};
     QTest::newRow("fixed") << false << "-3,7" << QVector<int>{-3, 7, -3, 7, -3, 7};
 }
 

@@ -25,9 +25,15 @@ using namespace folderfixture;
 
 namespace {
 
-Library snapshotOf(const QString &path) { return readLibrary(path); }
+Library snapshotOf(const QString &path)
+{
+    return readLibrary(path);
+}
 
-bool same(const Library &a, const Library &b) { return a.wil == b.wil && a.wix == b.wix; }
+bool same(const Library &a, const Library &b)
+{
+    return a.wil == b.wil && a.wix == b.wix;
+}
 
 } // namespace
 
@@ -104,11 +110,11 @@ void TestAddPicForm::chooseFolder(TFormadd &form, const QString &folder)
 void TestAddPicForm::initialState()
 {
     TFormadd form(*m_host);
-    const QStringList names{"suiGroupBox4", "RabtnAll",     "RabtnPic",        "Rabtnxy",
-                            "Label1",       "EditPicPath",  "suiButton1",      "suiGroupBox2",
-                            "editBegin",    "EditEnd",      "suiGroupBox3",    "RabtnAdd",
-                            "RabtnInsert",  "RabtnReplace", "GroupBoxxy",      "RabtnFile",
-                            "suiRadioButton2", "editxy",    "suiProgressBar1", "suiButton2",
+    const QStringList names{"suiGroupBox4",    "RabtnAll",     "RabtnPic",        "Rabtnxy",
+                            "Label1",          "EditPicPath",  "suiButton1",      "suiGroupBox2",
+                            "editBegin",       "EditEnd",      "suiGroupBox3",    "RabtnAdd",
+                            "RabtnInsert",     "RabtnReplace", "GroupBoxxy",      "RabtnFile",
+                            "suiRadioButton2", "editxy",       "suiProgressBar1", "suiButton2",
                             "suiButton3"};
     for (const QString &name : names)
         QVERIFY2(form.findChild<QWidget *>(name), qPrintable(name));
@@ -132,21 +138,24 @@ void TestAddPicForm::buttonStates_data()
     QTest::addColumn<QString>("enabled");
     QTest::addColumn<QString>("label");
     const QString pictures = addpic::labelPictureFolder();
-    QTest::newRow("initial") << QStringList{} << "RabtnAdd" << "--- ++ +" << pictures;
-    QTest::newRow("insert") << QStringList{"RabtnInsert"} << "RabtnInsert" << "++- ++ +"
-                            << pictures;
-    QTest::newRow("replace") << QStringList{"RabtnReplace"} << "RabtnReplace" << "+++ ++ +"
-                             << pictures;
+    QTest::newRow("initial") << QStringList{} << "RabtnAdd"
+                             << "--- ++ +" << pictures;
+    QTest::newRow("insert") << QStringList{"RabtnInsert"} << "RabtnInsert"
+                            << "++- ++ +" << pictures;
+    QTest::newRow("replace") << QStringList{"RabtnReplace"} << "RabtnReplace"
+                             << "+++ ++ +" << pictures;
     QTest::newRow("add again") << QStringList{"RabtnReplace", "RabtnAdd"} << "RabtnAdd"
                                << "--- ++ +" << pictures;
-    QTest::newRow("pictures only") << QStringList{"RabtnPic"} << "RabtnReplace" << "+++ -- -"
-                                   << pictures;
-    QTest::newRow("placements only") << QStringList{"Rabtnxy"} << "RabtnReplace" << "+++ -- +"
-                                     << addpic::labelPlacementFolder();
+    QTest::newRow("pictures only") << QStringList{"RabtnPic"} << "RabtnReplace"
+                                   << "+++ -- -" << pictures;
+    QTest::newRow("placements only") << QStringList{"Rabtnxy"} << "RabtnReplace"
+                                     << "+++ -- +" << addpic::labelPlacementFolder();
     QTest::newRow("back to pictures and placements")
-        << QStringList{"Rabtnxy", "RabtnAll"} << "RabtnReplace" << "+++ ++ +" << pictures;
-    QTest::newRow("back to insert") << QStringList{"RabtnPic", "RabtnAll", "RabtnInsert"}
-                                    << "RabtnInsert" << "++- ++ +" << pictures;
+        << QStringList{"Rabtnxy", "RabtnAll"} << "RabtnReplace"
+        << "+++ ++ +" << pictures;
+    QTest::newRow("back to insert")
+        << QStringList{"RabtnPic", "RabtnAll", "RabtnInsert"} << "RabtnInsert"
+        << "++- ++ +" << pictures;
 }
 
 void TestAddPicForm::buttonStates()
@@ -158,8 +167,8 @@ void TestAddPicForm::buttonStates()
     TFormadd form(*m_host);
     click(form, clicks);
     QVERIFY(form.findChild<QRadioButton *>(operation)->isChecked());
-    const QList<QWidget *> widgets{form.suiGroupBox2, form.editBegin, form.EditEnd,
-                                   form.RabtnAdd, form.RabtnInsert, form.GroupBoxxy};
+    const QList<QWidget *> widgets{form.suiGroupBox2, form.editBegin,   form.EditEnd,
+                                   form.RabtnAdd,     form.RabtnInsert, form.GroupBoxxy};
     const QString flags = QString(enabled).remove(u' ');
     for (int i = 0; i < widgets.size(); ++i)
         QVERIFY2(widgets[i]->isEnabled() == (flags[i] == u'+'),
@@ -180,32 +189,46 @@ void TestAddPicForm::refusals_data()
     const QString format = addpic::msgBadFormat();
     const QStringList insert{"RabtnInsert"}, replace{"RabtnReplace"}, pic{"RabtnPic"},
         xy{"Rabtnxy"}, xyFixed{"Rabtnxy", "suiRadioButton2"};
-    QTest::newRow("append, no folder") << QStringList{} << "" << "0" << "0"
-                                       << addpic::msgNoFolder() << "";
-    QTest::newRow("insert, begin invalid") << insert << "in" << "x" << "7" << number
-                                           << "editBegin";
-    QTest::newRow("insert, begin negative") << insert << "in" << "-1" << "7" << number
-                                            << "editBegin";
-    QTest::newRow("insert, begin past the last") << insert << "in" << "8" << "7" << number
-                                                 << "editBegin";
+    QTest::newRow("append, no folder") << QStringList{} << ""
+                                       << "0"
+                                       << "0" << addpic::msgNoFolder() << "";
+    QTest::newRow("insert, begin invalid") << insert << "in"
+                                           << "x"
+                                           << "7" << number << "editBegin";
+    QTest::newRow("insert, begin negative") << insert << "in"
+                                            << "-1"
+                                            << "7" << number << "editBegin";
+    QTest::newRow("insert, begin past the last") << insert << "in"
+                                                 << "8"
+                                                 << "7" << number << "editBegin";
     // The end field is disabled in insert mode, so it cannot take the focus.
-    QTest::newRow("insert, end still checked") << insert << "in" << "2" << "8" << number << "";
-    QTest::newRow("replace, end below begin") << replace << "in" << "3" << "2" << number
-                                              << "EditEnd";
-    QTest::newRow("replace, too few pictures") << replace << "in" << "0" << "3"
-                                               << addpic::msgTooFewPictures() << "EditEnd";
-    QTest::newRow("pictures only, no folder") << pic << "" << "0" << "1" << addpic::msgNoFolder()
-                                              << "";
-    QTest::newRow("pictures only, end invalid") << pic << "in" << "0" << "" << number
-                                                << "EditEnd";
-    QTest::newRow("pictures only, too few") << pic << "in" << "1" << "4"
-                                            << addpic::msgTooFewPictures() << "EditEnd";
-    QTest::newRow("placements only, no folder") << xy << "" << "0" << "1" << addpic::msgNoFolder()
-                                                << "";
-    QTest::newRow("placements only, begin invalid") << xy << "placements" << "$" << "1" << format
-                                                    << "editBegin";
-    QTest::newRow("placements only, end past the last") << xyFixed << "" << "0" << "8" << format
-                                                        << "EditEnd";
+    QTest::newRow("insert, end still checked") << insert << "in"
+                                               << "2"
+                                               << "8" << number << "";
+    QTest::newRow("replace, end below begin") << replace << "in"
+                                              << "3"
+                                              << "2" << number << "EditEnd";
+    QTest::newRow("replace, too few pictures") << replace << "in"
+                                               << "0"
+                                               << "3" << addpic::msgTooFewPictures() << "EditEnd";
+    QTest::newRow("pictures only, no folder") << pic << ""
+                                              << "0"
+                                              << "1" << addpic::msgNoFolder() << "";
+    QTest::newRow("pictures only, end invalid") << pic << "in"
+                                                << "0"
+                                                << "" << number << "EditEnd";
+    QTest::newRow("pictures only, too few") << pic << "in"
+                                            << "1"
+                                            << "4" << addpic::msgTooFewPictures() << "EditEnd";
+    QTest::newRow("placements only, no folder") << xy << ""
+                                                << "0"
+                                                << "1" << addpic::msgNoFolder() << "";
+    QTest::newRow("placements only, begin invalid") << xy << "placements"
+                                                    << "$"
+                                                    << "1" << format << "editBegin";
+    QTest::newRow("placements only, end past the last") << xyFixed << ""
+                                                        << "0"
+                                                        << "8" << format << "EditEnd";
 }
 
 void TestAddPicForm::refusals()
@@ -248,21 +271,36 @@ void TestAddPicForm::runs_data()
     QTest::addColumn<QString>("begin");
     QTest::addColumn<QString>("end");
     QTest::addColumn<QString>("xy");
-    QTest::addColumn<int>("count");   // image count afterwards
+    QTest::addColumn<int>("count");    // image count afterwards
     QTest::addColumn<int>("gridRows"); // -1: the grid is not resized
-    QTest::newRow("append") << QStringList{} << "in" << "0" << "0" << "0,0" << 11 << 11 / 6 + 1;
-    QTest::newRow("insert before 2")
-        << QStringList{"RabtnInsert"} << "in" << "2" << "7" << "0,0" << 11 << 11 / 6 + 1;
-    QTest::newRow("replace 5-7") << QStringList{"RabtnReplace"} << "in" << "5" << "7" << "0,0"
-                                 << 8 << 8 / 6 + 1;
-    QTest::newRow("append with a fixed placement")
-        << QStringList{"suiRadioButton2"} << "in" << "0" << "0" << "4,5" << 11 << 11 / 6 + 1;
-    QTest::newRow("pictures only 0-2") << QStringList{"RabtnPic"} << "in" << "0" << "2" << "0,0"
-                                       << 8 << -1;
-    QTest::newRow("placements only 0-2") << QStringList{"Rabtnxy"} << "placements" << "0" << "2"
+    QTest::newRow("append") << QStringList{} << "in"
+                            << "0"
+                            << "0"
+                            << "0,0" << 11 << 11 / 6 + 1;
+    QTest::newRow("insert before 2") << QStringList{"RabtnInsert"} << "in"
+                                     << "2"
+                                     << "7"
+                                     << "0,0" << 11 << 11 / 6 + 1;
+    QTest::newRow("replace 5-7") << QStringList{"RabtnReplace"} << "in"
+                                 << "5"
+                                 << "7"
+                                 << "0,0" << 8 << 8 / 6 + 1;
+    QTest::newRow("append with a fixed placement") << QStringList{"suiRadioButton2"} << "in"
+                                                   << "0"
+                                                   << "0"
+                                                   << "4,5" << 11 << 11 / 6 + 1;
+    QTest::newRow("pictures only 0-2") << QStringList{"RabtnPic"} << "in"
+                                       << "0"
+                                       << "2"
+                                       << "0,0" << 8 << -1;
+    QTest::newRow("placements only 0-2") << QStringList{"Rabtnxy"} << "placements"
+                                         << "0"
+                                         << "2"
                                          << "0,0" << 8 << -1;
-    QTest::newRow("fixed placements, no folder")
-        << QStringList{"Rabtnxy", "suiRadioButton2"} << "" << "$1" << "3" << "-3,7" << 8 << -1;
+    QTest::newRow("fixed placements, no folder") << QStringList{"Rabtnxy", "suiRadioButton2"} << ""
+                                                 << "$1"
+                                                 << "3"
+                                                 << "-3,7" << 8 << -1;
 }
 
 void TestAddPicForm::runs()
@@ -309,8 +347,7 @@ void TestAddPicForm::failedAppendReportsFailure()
     form.show();
     int writes = 0;
     fileio::setFaultHook([&](fileio::Op op, const QString &) {
-        return op == fileio::Op::Write && ++writes == 2 ? fileio::Fault::Fail
-                                                        : fileio::Fault::None;
+        return op == fileio::Op::Write && ++writes == 2 ? fileio::Fault::Fail : fileio::Fault::None;
     });
     form.suiButton2->click();
     QCOMPARE(m_host->errorTexts(), QStringList());
@@ -335,8 +372,8 @@ void TestAddPicForm::fileProblemKeepsWindowOpen()
     QFETCH(QStringList, clicks);
     QFETCH(QString, problem);
     // What the error box must name.
-    const QString named = problem == "gone" ? QDir::toNativeSeparators(m_pictures)
-                                            : QStringLiteral("000001.txt");
+    const QString named =
+        problem == "gone" ? QDir::toNativeSeparators(m_pictures) : QStringLiteral("000001.txt");
     TFormadd form(*m_host);
     click(form, clicks);
     form.editBegin->setText("0");

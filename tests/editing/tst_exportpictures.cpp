@@ -94,8 +94,8 @@ void TestExportPictures::roundTrip()
         const QString diff = difference(loaded.image, asRgb565(asCompressedShows(pictures[n])));
         QVERIFY2(diff.isEmpty(), qPrintable(QStringLiteral("image %1: %2").arg(n).arg(diff)));
         const QString placementPath = folder.placementFileFor(folder.pictures()[k]);
-        QCOMPARE(placementPath, folder.path() + "Placements" + QDir::separator() +
-                                    outpic::placementFileName(n));
+        QCOMPARE(placementPath,
+                 folder.path() + "Placements" + QDir::separator() + outpic::placementFileName(n));
         QCOMPARE(wilfixture::readFile(placementPath),
                  outpic::placementText(placements[n].px, placements[n].py));
     }
@@ -111,7 +111,7 @@ void TestExportPictures::bitmapLayout()
     builder.setPalette(gridPalette());
     builder.add(wilfixture::compressedEmptyRecord(5, 3, 1, 2));
     QImage picture(3, 2, QImage::Format_RGB16);
-    picture.setPixel(0, 0, qRgb(255, 0, 0));   // top row
+    picture.setPixel(0, 0, qRgb(255, 0, 0)); // top row
     picture.setPixel(1, 0, qRgb(0, 255, 0));
     picture.setPixel(2, 0, qRgb(0, 0, 255));
     picture.setPixel(0, 1, qRgb(255, 255, 255)); // bottom row
@@ -127,8 +127,8 @@ void TestExportPictures::bitmapLayout()
     const QByteArray bmp = wilfixture::readFile(dir.filePath("000001.bmp"));
     // A compressed record 3 wide holds 3 x 2 pixels of rows 4 wide: the top row's third
     // pixel is not among them and shows black.
-    const QByteArray rows = QByteArray::fromHex("ffff" "2108" "0000" "0000"  // bottom row
-                                                "00f8" "e007" "0000" "0000"); // top row
+    // Bottom row, then top row; fromHex skips the blanks.
+    const QByteArray rows = QByteArray::fromHex("ffff 2108 0000 0000  00f8 e007 0000 0000");
     QCOMPARE(bmp.size(), 66 + rows.size());
     QCOMPARE(bmp.left(2), QByteArray("BM"));
     QCOMPARE(wilfixture::int32At(bmp, 2), 66 + rows.size());
@@ -160,7 +160,8 @@ void TestExportPictures::imagesWithoutPixels()
     broken.height = 4;
     broken.px = 9;
     broken.py = -9;
-    broken.block = QByteArray::fromHex("0800" "00000000") + QByteArray(20, '\x55'); // no deflate
+    // Method 8, a CRC, and bytes that are no deflate stream.
+    broken.block = QByteArray::fromHex("0800 00000000") + QByteArray(20, '\x55');
     builder.add(wilfixture::compressedRecord(broken));
     const QString path = builder.write(dir.path());
     const QString out = dir.filePath("out");
@@ -169,8 +170,7 @@ void TestExportPictures::imagesWithoutPixels()
     QVERIFY(openWil(wil, path));
     QString error;
     QList<int> undecodable;
-    QVERIFY2(outpic::exportPictures(wil, out, {0, 2}, {}, &error, &undecodable),
-             qPrintable(error));
+    QVERIFY2(outpic::exportPictures(wil, out, {0, 2}, {}, &error, &undecodable), qPrintable(error));
     QVERIFY(wilfixture::readFile(out + "/000000.bmp").size() > 66);
     QCOMPARE(wilfixture::readFile(out + "/000001.bmp").size(), 0);
     QCOMPARE(wilfixture::readFile(out + "/000002.bmp").size(), 0);
@@ -217,8 +217,8 @@ void TestExportPictures::reexport()
     QVERIFY(openWil(wil, path));
     QString error;
     QVERIFY2(outpic::exportPictures(wil, out, {0, 2}, {}, &error), qPrintable(error));
-    QCOMPARE(filesIn(out), (QStringList{"000000.bmp", "000001.BMP", "000002.bmp", "000009.bmp",
-                                        "notes.txt"}));
+    QCOMPARE(filesIn(out),
+             (QStringList{"000000.bmp", "000001.BMP", "000002.bmp", "000009.bmp", "notes.txt"}));
     QVERIFY(wilfixture::readFile(out + "/000001.BMP").startsWith("BM"));
     QCOMPARE(wilfixture::readFile(out + "/000009.bmp"), QByteArray("keep"));
     QVERIFY(!QFileInfo::exists(out + "/Placements"));
@@ -264,22 +264,47 @@ void TestExportPictures::refusals_data()
     QTest::addColumn<int>("first");
     QTest::addColumn<int>("last");
     const QString bad = outpic::msgBadNumber();
-    QTest::newRow("no library") << false << "0" << "0" << "x" << outpic::msgOpenLibraryFirst()
-                                << "" << 0 << 0;
-    QTest::newRow("begin with a trailing blank") << true << "5 " << "0" << "x" << bad
-                                                 << "editBegin" << 0 << 0;
-    QTest::newRow("begin empty") << true << "" << "0" << "x" << bad << "editBegin" << 0 << 0;
-    QTest::newRow("end not a number") << true << "0" << "z" << "x" << bad << "EditEnd" << 0 << 0;
-    QTest::newRow("reversed range") << true << "5" << "3" << "x" << bad << "EditEnd" << 0 << 0;
-    QTest::newRow("no folder") << true << "0" << "1" << "" << outpic::msgNoExportFolder() << ""
-                               << 0 << 0;
-    QTest::newRow("clamped") << true << "-5" << "100" << "x" << "" << "" << 0 << 9;
-    QTest::newRow("leading blank and hex") << true << " 5" << "$8" << "x" << "" << "" << 5 << 8;
-    QTest::newRow("end just below begin") << true << "5" << "4" << "x" << "" << "" << 5 << 4;
-    QTest::newRow("begin beyond the end") << true << "12" << "20" << "x" << bad << "EditEnd" << 0
-                                          << 0;
-    QTest::newRow("begin just beyond the end") << true << "10" << "20" << "x" << "" << "" << 10
-                                               << 9;
+    QTest::newRow("no library") << false << "0"
+                                << "0"
+                                << "x" << outpic::msgOpenLibraryFirst() << "" << 0 << 0;
+    QTest::newRow("begin with a trailing blank") << true << "5 "
+                                                 << "0"
+                                                 << "x" << bad << "editBegin" << 0 << 0;
+    QTest::newRow("begin empty") << true << ""
+                                 << "0"
+                                 << "x" << bad << "editBegin" << 0 << 0;
+    QTest::newRow("end not a number") << true << "0"
+                                      << "z"
+                                      << "x" << bad << "EditEnd" << 0 << 0;
+    QTest::newRow("reversed range") << true << "5"
+                                    << "3"
+                                    << "x" << bad << "EditEnd" << 0 << 0;
+    QTest::newRow("no folder") << true << "0"
+                               << "1"
+                               << "" << outpic::msgNoExportFolder() << "" << 0 << 0;
+    QTest::newRow("clamped") << true << "-5"
+                             << "100"
+                             << "x"
+                             << ""
+                             << "" << 0 << 9;
+    QTest::newRow("leading blank and hex") << true << " 5"
+                                           << "$8"
+                                           << "x"
+                                           << ""
+                                           << "" << 5 << 8;
+    QTest::newRow("end just below begin") << true << "5"
+                                          << "4"
+                                          << "x"
+                                          << ""
+                                          << "" << 5 << 4;
+    QTest::newRow("begin beyond the end") << true << "12"
+                                          << "20"
+                                          << "x" << bad << "EditEnd" << 0 << 0;
+    QTest::newRow("begin just beyond the end") << true << "10"
+                                               << "20"
+                                               << "x"
+                                               << ""
+                                               << "" << 10 << 9;
 }
 
 void TestExportPictures::refusals()

@@ -43,11 +43,16 @@ void TestOutpic::names_data()
     QTest::addColumn<int>("n");
     QTest::addColumn<QString>("bitmap");
     QTest::addColumn<QString>("placement");
-    QTest::newRow("0") << 0 << "000000.bmp" << "000000.txt";
-    QTest::newRow("7") << 7 << "000007.bmp" << "000007.txt";
-    QTest::newRow("123") << 123 << "000123.bmp" << "000123.txt";
-    QTest::newRow("999999") << 999999 << "999999.bmp" << "999999.txt";
-    QTest::newRow("seven digits") << 1234567 << "1234567.bmp" << "1234567.txt";
+    QTest::newRow("0") << 0 << "000000.bmp"
+                       << "000000.txt";
+    QTest::newRow("7") << 7 << "000007.bmp"
+                       << "000007.txt";
+    QTest::newRow("123") << 123 << "000123.bmp"
+                         << "000123.txt";
+    QTest::newRow("999999") << 999999 << "999999.bmp"
+                            << "999999.txt";
+    QTest::newRow("seven digits") << 1234567 << "1234567.bmp"
+                                  << "1234567.txt";
 }
 
 void TestOutpic::names()

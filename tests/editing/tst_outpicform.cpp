@@ -57,7 +57,7 @@ void TestOutpicForm::cleanup()
 void TestOutpicForm::initialState()
 {
     TFormout form(*m_host);
-    const QStringList names{"EditPicPath", "suiButton1", "editBegin", "EditEnd",
+    const QStringList names{"EditPicPath",     "suiButton1", "editBegin", "EditEnd",
                             "suiProgressBar1", "suiButton2", "suiButton3"};
     for (const QString &name : names)
         QVERIFY2(form.findChild<QWidget *>(name), qPrintable(name));
@@ -88,14 +88,18 @@ void TestOutpicForm::refusals_data()
     QTest::addColumn<QString>("message");
     QTest::addColumn<QString>("focus");
     const QString bad = outpic::msgBadNumber();
-    QTest::newRow("no library") << false << "0" << "4" << true << outpic::msgOpenLibraryFirst()
-                                << "";
-    QTest::newRow("begin invalid") << true << "5 " << "4" << true << bad << "editBegin";
-    QTest::newRow("begin empty") << true << "" << "4" << true << bad << "editBegin";
-    QTest::newRow("end invalid") << true << "0" << "four" << true << bad << "EditEnd";
-    QTest::newRow("range reversed") << true << "4" << "2" << true << bad << "EditEnd";
-    QTest::newRow("no folder") << true << "0" << "4" << false << outpic::msgNoExportFolder()
-                               << "";
+    QTest::newRow("no library") << false << "0"
+                                << "4" << true << outpic::msgOpenLibraryFirst() << "";
+    QTest::newRow("begin invalid") << true << "5 "
+                                   << "4" << true << bad << "editBegin";
+    QTest::newRow("begin empty") << true << ""
+                                 << "4" << true << bad << "editBegin";
+    QTest::newRow("end invalid") << true << "0"
+                                 << "four" << true << bad << "EditEnd";
+    QTest::newRow("range reversed") << true << "4"
+                                    << "2" << true << bad << "EditEnd";
+    QTest::newRow("no folder") << true << "0"
+                               << "4" << false << outpic::msgNoExportFolder() << "";
 }
 
 void TestOutpicForm::refusals()

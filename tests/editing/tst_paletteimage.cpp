@@ -38,12 +38,11 @@ QVector<QRgb> randomPalette(quint32 seed)
 // Like the libraries' palettes: a few system colours, many near-duplicates, black twice.
 QVector<QRgb> gamePalette()
 {
-    QVector<QRgb> table{qRgb(0, 0, 0),     qRgb(128, 0, 0),   qRgb(0, 128, 0),
-                        qRgb(128, 128, 0), qRgb(0, 0, 128),   qRgb(128, 0, 128),
-                        qRgb(0, 128, 128), qRgb(192, 192, 192)};
+    QVector<QRgb> table{qRgb(0, 0, 0),   qRgb(128, 0, 0),   qRgb(0, 128, 0),   qRgb(128, 128, 0),
+                        qRgb(0, 0, 128), qRgb(128, 0, 128), qRgb(0, 128, 128), qRgb(192, 192, 192)};
     for (int i = 8; i < 246; ++i)
         table << qRgb((i * 37) % 256, (i * 11) % 256, i); // duplicates of red and green levels
-    table << qRgb(0, 0, 0); // a second black
+    table << qRgb(0, 0, 0);                               // a second black
     while (table.size() < 256)
         table << qRgb(255, 255, 255);
     return table;

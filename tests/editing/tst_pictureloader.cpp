@@ -46,8 +46,6 @@ QSize headerSize(const QString &path)
     return QSize(qFromLittleEndian<qint32>(p + 18), qAbs(qFromLittleEndian<qint32>(p + 22)));
 }
 
-
-
 } // namespace
 
 class TestPictureLoader : public QObject

@@ -38,15 +38,15 @@ void TestWiltoolFolder::commands_data()
     QTest::addColumn<QStringList>("args");
     QTest::addColumn<int>("exitCode");
     QTest::addColumn<QString>("stderrText");
-    QTest::addColumn<int>("count");   // the library's count afterwards
+    QTest::addColumn<int>("count");    // the library's count afterwards
     QTest::addColumn<int>("exported"); // bitmaps in OUT afterwards, -1: OUT must not exist
     const QString number = outpic::msgBadNumber();
     QTest::newRow("export all into a new folder")
         << QStringList{"export", "LIB", "OUT"} << 0 << "" << 6 << 6;
-    QTest::newRow("export a range") << QStringList{"export", "LIB", "OUT", "--range", "2-$3"} << 0
-                                    << "" << 6 << 2;
-    QTest::newRow("export clamps") << QStringList{"export", "LIB", "OUT", "--range", "-5-99"} << 0
-                                   << "" << 6 << 6;
+    QTest::newRow("export a range")
+        << QStringList{"export", "LIB", "OUT", "--range", "2-$3"} << 0 << "" << 6 << 2;
+    QTest::newRow("export clamps")
+        << QStringList{"export", "LIB", "OUT", "--range", "-5-99"} << 0 << "" << 6 << 6;
     QTest::newRow("export, reversed range")
         << QStringList{"export", "LIB", "OUT", "--range", "4-1"} << 1 << number << 6 << -1;
     QTest::newRow("export, range not a number")
@@ -54,29 +54,28 @@ void TestWiltoolFolder::commands_data()
     QTest::newRow("export, no library")
         << QStringList{"export", "OUT/none.wil", "OUT"} << 1 << "none.wil" << 6 << -1;
     QTest::newRow("export, usage") << QStringList{"export", "LIB"} << 2 << "usage" << 6 << -1;
-    QTest::newRow("append") << QStringList{"import", "LIB", "IN", "--append"} << 0 << "" << 9
-                            << -1;
+    QTest::newRow("append") << QStringList{"import", "LIB", "IN", "--append"} << 0 << "" << 9 << -1;
     QTest::newRow("append, fixed placement")
         << QStringList{"import", "LIB", "IN", "--append", "--xy", "-3,7"} << 0 << "" << 9 << -1;
     QTest::newRow("insert") << QStringList{"import", "LIB", "IN", "--insert", "0"} << 0 << "" << 9
                             << -1;
-    QTest::newRow("insert past the last") << QStringList{"import", "LIB", "IN", "--insert", "6"}
-                                          << 1 << number << 6 << -1;
+    QTest::newRow("insert past the last")
+        << QStringList{"import", "LIB", "IN", "--insert", "6"} << 1 << number << 6 << -1;
     QTest::newRow("replace") << QStringList{"import", "LIB", "IN", "--replace", "3-5"} << 0 << ""
                              << 6 << -1;
     QTest::newRow("replace, too few pictures")
         << QStringList{"import", "LIB", "IN", "--replace", "1-4"} << 1
         << QStringLiteral("图片数目不够！") << 6 << -1;
-    QTest::newRow("pixels") << QStringList{"import", "LIB", "IN", "--pixels", "0-2"} << 0 << ""
-                            << 6 << -1;
+    QTest::newRow("pixels") << QStringList{"import", "LIB", "IN", "--pixels", "0-2"} << 0 << "" << 6
+                            << -1;
     QTest::newRow("placements") << QStringList{"import", "LIB", "PL", "--placements", "0-2"} << 0
                                 << "" << 6 << -1;
     QTest::newRow("placements, bad range")
         << QStringList{"import", "LIB", "PL", "--placements", "0-6"} << 1
         << QStringLiteral("请输入正确的格式") << 6 << -1;
-    QTest::newRow("fixed placements") << QStringList{"import", "LIB", "NOWHERE", "--placements",
-                                                     "1-2", "--xy", "4,5"}
-                                      << 0 << "" << 6 << -1;
+    QTest::newRow("fixed placements")
+        << QStringList{"import", "LIB", "NOWHERE", "--placements", "1-2", "--xy", "4,5"} << 0 << ""
+        << 6 << -1;
     QTest::newRow("folder gone") << QStringList{"import", "LIB", "NOWHERE", "--append"} << 1
                                  << "NOWHERE" << 6 << -1;
     QTest::newRow("no mode") << QStringList{"import", "LIB", "IN"} << 2 << "usage" << 6 << -1;

@@ -18,7 +18,7 @@ public:
     TWIL component;
     ScriptedDialogs scripted;
     int current = 0;
-    QList<int> gridRows; // every setGridRows, in order
+    QList<int> gridRows;  // every setGridRows, in order
     int gridRepaints = 0; // repaintGrid and setGridRows alike
 
     // Opens `libraryPath` in the component (closing whatever was open); false when it did not
