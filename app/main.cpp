@@ -2,12 +2,15 @@
 // No command-line arguments are read and no settings are kept.
 
 #include "addoneform.h"
+#include "addpicform.h"
 #include "delform.h"
 #include "dialogs.h"
 #include "mail.h"
 #include "newform.h"
+#include "outpicform.h"
 
 #include <QApplication>
+#include <QLineEdit>
 
 int main(int argc, char **argv)
 {
@@ -22,17 +25,23 @@ int main(int argc, char **argv)
     //   Formout (batch export), Formadd (batch add, insert, replace), Formnew (new library),
     //   Formdel (delete or blank), Formaddone (add one picture).
     // Each takes FormMain as its EditorHost and is handed to the main window, which shows it
-    // modally from its button. (Formout and Formadd: .showFormout = [&] { Formout.exec(); },
-    // .showFormadd = [&](int lastImage) { Formadd.EditEnd->setText(QString::number(lastImage));
-    // Formadd.EditPicPath->clear(); Formadd.exec(); }; until then their buttons do nothing.)
+    // modally from its button.
+    TFormout Formout(FormMain, &FormMain);
+    TFormadd Formadd(FormMain, &FormMain);
     TFormnew Formnew(FormMain, &FormMain);
     TFormdel Formdel(FormMain, &FormMain);
     TFormaddone Formaddone(FormMain, &FormMain);
-    FormMain.setEditingWindows({
-        .showFormaddone = [&] { Formaddone.exec(); },
-        .showFormnew = [&] { Formnew.exec(); },
-        .showFormdel = [&] { Formdel.exec(); },
-    });
+    EditingWindowHooks windows;
+    windows.showFormout = [&] { Formout.exec(); };
+    windows.showFormadd = [&](int lastImage) {
+        Formadd.EditEnd->setText(QString::number(lastImage));
+        Formadd.EditPicPath->clear();
+        Formadd.exec();
+    };
+    windows.showFormaddone = [&] { Formaddone.exec(); };
+    windows.showFormnew = [&] { Formnew.exec(); };
+    windows.showFormdel = [&] { Formdel.exec(); };
+    FormMain.setEditingWindows(std::move(windows));
 
     FormMain.show();
     return app.exec();
