@@ -3,13 +3,13 @@
 #include "extractrec.h"
 #include "fileio.h"
 #include "mywil.h"
+#include "outpic.h"
 #include "pairswap.h"
 #include "pictureloader.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QRegularExpression>
 #include <QTemporaryDir>
 
 namespace {
@@ -20,48 +20,6 @@ bool failWith(QString *error, const QString &why)
         *error = why;
     return false;
 }
-
-// --- Picture-folder rules (to be taken from the folder module) -------------------------------
-QStringList pictureListOf(const QString &folder)
-{
-    QDir dir(folder);
-    QStringList names = dir.entryList({QStringLiteral("*.bmp")}, QDir::Files, QDir::NoSort);
-    names.erase(std::remove_if(names.begin(), names.end(),
-                               [](const QString &n) {
-                                   return !n.endsWith(QStringLiteral(".bmp"),
-                                                      Qt::CaseInsensitive);
-                               }),
-                names.end());
-    std::sort(names.begin(), names.end(), [](const QString &a, const QString &b) {
-        const int c = QString::compare(a, b, Qt::CaseInsensitive);
-        return c != 0 ? c < 0 : a < b;
-    });
-    return names;
-}
-
-std::optional<FixedPlacement> placementOf(const QString &folder, const QString &picture,
-                                          QString *error)
-{
-    const QString base = QFileInfo(picture).completeBaseName();
-    QFile file(QDir(folder).filePath(QStringLiteral("Placements/") + base +
-                                     QStringLiteral(".txt")));
-    if (!file.exists())
-        return FixedPlacement{};
-    if (!file.open(QIODevice::ReadOnly)) {
-        failWith(error, QStringLiteral("%1: %2").arg(file.fileName(), file.errorString()));
-        return std::nullopt;
-    }
-    const QString text = QString::fromLatin1(file.readAll());
-    QStringList lines = text.split(QRegularExpression(QStringLiteral("\r\n|\r|\n")));
-    if (!lines.isEmpty() && lines.last().isEmpty())
-        lines.removeLast();
-    if (lines.size() < 2) {
-        failWith(error, QStringLiteral("%1: fewer than two lines").arg(file.fileName()));
-        return std::nullopt;
-    }
-    return FixedPlacement{qint16(lenientInteger(lines[0])), qint16(lenientInteger(lines[1]))};
-}
-// ----------------------------------------------------------------------------------------------
 
 // The 1024 bytes at offset 54 of a picture file: the colour table of an 8-bit bitmap with the
 // usual header, copied as they are whatever the file holds; missing bytes are 0.
@@ -97,10 +55,10 @@ bool sameFile(const QString &a, const QString &b)
     return ia.absoluteFilePath() == ib.absoluteFilePath();
 }
 
-bool fillLibrary(TWIL &wil, const NewLibraryOptions &options, const QStringList &pictures,
+bool fillLibrary(TWIL &wil, const NewLibraryOptions &options, const outpic::PictureFolder &folder,
                  QString *error, const ProgressFn &progress)
 {
-    const QDir folder(options.pictureFolder);
+    const QStringList &pictures = folder.pictures();
     const int total = int(pictures.size());
     if (progress)
         progress(0, total);
@@ -108,10 +66,12 @@ bool fillLibrary(TWIL &wil, const NewLibraryOptions &options, const QStringList 
         const QString path = folder.filePath(pictures[i]);
         FixedPlacement placement = options.placement;
         if (!options.fixedPlacement) {
-            const auto fromFile = placementOf(options.pictureFolder, pictures[i], error);
-            if (!fromFile)
-                return false;
-            placement = *fromFile;
+            const outpic::PlacementFile file =
+                outpic::readPlacementFile(folder.placementFileFor(pictures[i]));
+            if (file.status == outpic::PlacementFile::TooShort ||
+                file.status == outpic::PlacementFile::Unreadable)
+                return failWith(error, file.error);
+            placement = {file.placement.px, file.placement.py};
         }
         const LoadedPicture picture = loadPicture(path);
         bool added = false;
@@ -140,10 +100,9 @@ bool createLibrary(const NewLibraryOptions &options, TWIL *openLibrary, QString 
 {
     if (replacedOpen)
         *replacedOpen = false;
-    const QFileInfo folderInfo(options.pictureFolder);
-    if (!folderInfo.isDir())
-        return failWith(error, QStringLiteral("%1: no such folder")
-                                   .arg(QDir::toNativeSeparators(options.pictureFolder)));
+    const outpic::PictureFolder folder(options.pictureFolder);
+    if (!folder.exists())
+        return failWith(error, folder.error());
     const QString library = QFileInfo(options.libraryPath).absoluteFilePath();
     const QString index = indexFileNameFor(library);
     if (QFileInfo(index).fileName().compare(QFileInfo(library).fileName(), Qt::CaseInsensitive) ==
@@ -154,7 +113,7 @@ bool createLibrary(const NewLibraryOptions &options, TWIL *openLibrary, QString 
         return failWith(error, QStringLiteral("%1: no such folder")
                                    .arg(QDir::toNativeSeparators(
                                        QFileInfo(library).absolutePath())));
-    const QStringList pictures = pictureListOf(options.pictureFolder);
+    const QStringList &pictures = folder.pictures();
 
     QTemporaryDir work(scratchTemplateFor(library));
     if (!work.isValid())
@@ -165,8 +124,7 @@ bool createLibrary(const NewLibraryOptions &options, TWIL *openLibrary, QString 
         !Extractrec(QStringLiteral("exefile"), QStringLiteral("wix"), newIndex, error))
         return false;
     if (options.paletteFromFirst && !pictures.isEmpty()) {
-        const auto palette = paletteBytesOf(QDir(options.pictureFolder).filePath(pictures[0]),
-                                            error);
+        const auto palette = paletteBytesOf(folder.filePath(pictures[0]), error);
         if (!palette || !writePalette(newLibrary, *palette, error))
             return false;
     }
@@ -185,7 +143,7 @@ bool createLibrary(const NewLibraryOptions &options, TWIL *openLibrary, QString 
             return failWith(error, notice.isEmpty()
                                        ? QStringLiteral("%1: cannot be opened").arg(newLibrary)
                                        : notice);
-        if (!fillLibrary(wil, options, pictures, error, progress))
+        if (!fillLibrary(wil, options, folder, error, progress))
             return false;
     }
 

@@ -2,6 +2,7 @@
 // What the editing tests share: sample images, a library built from them, the pair of files
 // as bytes, and failures injected at the k-th file operation.
 
+#include "fakeeditorhost.h"
 #include "fileio.h"
 #include "mywil.h"
 #include "wilfixture.h"
@@ -81,6 +82,13 @@ inline QStringList entriesOf(const QString &folder)
                                                    QDir::NoDotAndDotDot,
                                                QDir::Name);
     return names;
+}
+
+// Whether the last box shown was the error box.
+inline bool lastIsError(const FakeEditorHost &host)
+{
+    return !host.scripted.messages.isEmpty() &&
+           host.scripted.messages.last().caption == FakeEditorHost::errorCaption();
 }
 
 // Makes the k-th file operation (1-based) fail while it lives; counts them all.

@@ -4,7 +4,7 @@
 #include "addoneform.h"
 #include "edittestsupport.h"
 #include "paletteimage.h"
-#include "testhost.h"
+#include "fakeeditorhost.h"
 
 #include <QLineEdit>
 #include <QPushButton>
@@ -119,28 +119,29 @@ void TestAddOne::insert()
     QTemporaryDir dir;
     const QList<Sample> images = samples(count);
     const QString lib = builderFor(images, tableStart).write(dir.path());
-    TestHost host;
+    FakeEditorHost host;
     QVERIFY(host.open(lib));
+    const QList<Sample> shown = decodeAll(host.component);
     const QImage pic = palettePicture(7, 3);
     QString error;
-    QVERIFY2(insertOnePicture(host.library, pic, -5, 12, at, &error), qPrintable(error));
+    QVERIFY2(insertOnePicture(host.component, pic, -5, 12, at, &error), qPrintable(error));
 
     QCOMPARE(readPair(lib, indexOf(lib)),
              withRecord(images, position, eightBitRecord(pic, -5, 12), tableStart));
-    reopen(host.library);
-    QCOMPARE(host.library.ImageCount(), count + 1);
+    reopen(host.component);
+    QCOMPARE(host.component.ImageCount(), count + 1);
     for (int n = 0; n <= count; ++n) {
-        const QImage &got = host.library.LoadBitmap(n);
-        QVERIFY(host.library.lastDecodeOk());
+        const QImage &got = host.component.LoadBitmap(n);
+        QVERIFY(host.component.lastDecodeOk());
         if (n == position) {
-            QCOMPARE(host.library.inspectRecord(n).kind, RecordInfo::Uncompressed8);
+            QCOMPARE(host.component.inspectRecord(n).kind, RecordInfo::Uncompressed8);
             QCOMPARE(got, padded(pic)); // 8 wide, the eighth column black
-            QCOMPARE(host.library.px, -5);
-            QCOMPARE(host.library.py, 12);
+            QCOMPARE(host.component.px, -5);
+            QCOMPARE(host.component.py, 12);
         } else {
-            const Sample &s = images[n < position ? n : n - 1];
+            const Sample &s = shown[n < position ? n : n - 1];
             QCOMPARE(got, s.image);
-            QCOMPARE(host.library.px, int(s.px));
+            QCOMPARE(host.component.px, int(s.px));
         }
     }
 }
@@ -150,10 +151,10 @@ void TestAddOne::insertPictureWithoutPixels()
     QTemporaryDir dir;
     const QList<Sample> images = samples(2);
     const QString lib = builderFor(images).write(dir.path());
-    TestHost host;
+    FakeEditorHost host;
     QVERIFY(host.open(lib));
     QString error;
-    QVERIFY2(insertOnePicture(host.library, QImage(), 3, 4, 1, &error), qPrintable(error));
+    QVERIFY2(insertOnePicture(host.component, QImage(), 3, 4, 1, &error), qPrintable(error));
     QCOMPARE(readPair(lib, indexOf(lib)), withRecord(images, 1, wilfixture::emptyRecord()));
 }
 
@@ -175,11 +176,11 @@ void TestAddOne::append()
     QTemporaryDir dir;
     const QList<Sample> images = samples(2);
     const QString lib = builderFor(images).write(dir.path());
-    TestHost host;
+    FakeEditorHost host;
     QVERIFY(host.open(lib));
     const QImage pic = size.isValid() ? palettePicture(size.width(), size.height()) : QImage();
     QString error;
-    QVERIFY2(appendOnePicture(host.library, pic, -1, 2, &error), qPrintable(error));
+    QVERIFY2(appendOnePicture(host.component, pic, -1, 2, &error), qPrintable(error));
     const QByteArray record = emptyRecord ? wilfixture::emptyRecord()
                                           : wilfixture::uncompressed16Record(pic, -1, 2);
     QCOMPARE(readPair(lib, indexOf(lib)), withRecord(images, 2, record));
@@ -196,14 +197,14 @@ void TestAddOne::insertFailureRestores()
         QTemporaryDir dir;
         const QString lib = builderFor(images).write(dir.path());
         const Pair oldPair = readPair(lib, indexOf(lib));
-        TestHost host;
+        FakeEditorHost host;
         QVERIFY(host.open(lib));
         bool ok = false;
         bool triggered = false;
         {
             FailAt failure(k);
             QString error;
-            ok = insertOnePicture(host.library, pic, 1, 1, 1, &error);
+            ok = insertOnePicture(host.component, pic, 1, 1, 1, &error);
             triggered = failure.triggered();
         }
         if (!triggered) {
@@ -237,7 +238,7 @@ void TestAddOne::windowRefuses()
     const Pair before = readPair(lib, indexOf(lib));
     if (picture == u"junk")
         QVERIFY(wilfixture::writeFile(dir.filePath(QStringLiteral("junk.bmp")), "no picture"));
-    TestHost host;
+    FakeEditorHost host;
     QVERIFY(host.open(lib));
     TFormaddone form(host);
     form.show();
@@ -246,9 +247,9 @@ void TestAddOne::windowRefuses()
         QTest::mouseClick(form.suiButton1, Qt::LeftButton);
     }
     QTest::mouseClick(form.suiButton2, Qt::LeftButton);
-    QCOMPARE(host.boxes.size(), 1);
-    QVERIFY(host.lastIsError());
-    QVERIFY2(host.lastText().contains(message), qPrintable(host.lastText()));
+    QCOMPARE(host.scripted.messages.size(), 1);
+    QVERIFY(lastIsError(host));
+    QVERIFY2(host.scripted.lastMessage().contains(message), qPrintable(host.scripted.lastMessage()));
     QVERIFY(form.isVisible());
     QCOMPARE(readPair(lib, indexOf(lib)), before);
 }
@@ -283,7 +284,7 @@ void TestAddOne::windowAdds()
     const QString picturePath = dir.filePath(QStringLiteral("pic.bmp"));
     const QImage pic = palettePicture(6, 4);
     QVERIFY(pic.save(picturePath, "BMP"));
-    TestHost host;
+    FakeEditorHost host;
     QVERIFY(host.open(lib));
     host.current = current;
     TFormaddone form(host);
@@ -296,16 +297,16 @@ void TestAddOne::windowAdds()
     form.EDITy->setText(y);
     QTest::mouseClick(form.suiButton2, Qt::LeftButton);
 
-    QCOMPARE(host.lastText(), QStringLiteral("加入图片成功！"));
-    QVERIFY(!host.lastIsError());
+    QCOMPARE(host.scripted.lastMessage(), QStringLiteral("加入图片成功！"));
+    QVERIFY(!lastIsError(host));
     QVERIFY(!form.isVisible());
     // Reopened: the new count and image are there without any further step.
-    QVERIFY(host.library.isOpen());
-    QCOMPARE(host.library.ImageCount(), 4);
-    QCOMPARE(host.library.LoadBitmap(position), padded(pic));
-    QCOMPARE(host.library.px, px);
-    QCOMPARE(host.library.py, py);
-    QCOMPARE(host.library.inspectRecord(position).kind,
+    QVERIFY(host.component.isOpen());
+    QCOMPARE(host.component.ImageCount(), 4);
+    QCOMPARE(host.component.LoadBitmap(position), padded(pic));
+    QCOMPARE(host.component.px, px);
+    QCOMPARE(host.component.py, py);
+    QCOMPARE(host.component.inspectRecord(position).kind,
              insert ? RecordInfo::Uncompressed8 : RecordInfo::Uncompressed16);
 }
 
@@ -318,7 +319,7 @@ void TestAddOne::windowReportsFailure()
         const Pair before = readPair(lib, indexOf(lib));
         const QString picturePath = dir.filePath(QStringLiteral("pic.bmp"));
         QVERIFY(palettePicture(6, 4).save(picturePath, "BMP"));
-        TestHost host;
+        FakeEditorHost host;
         QVERIFY(host.open(lib));
         TFormaddone form(host);
         form.show();
@@ -329,10 +330,10 @@ void TestAddOne::windowReportsFailure()
             FailAt failure(1);
             QTest::mouseClick(form.suiButton2, Qt::LeftButton);
         }
-        QCOMPARE(host.lastText(), QStringLiteral("加入图片失败！"));
+        QCOMPARE(host.scripted.lastMessage(), QStringLiteral("加入图片失败！"));
         QCOMPARE(readPair(lib, indexOf(lib)), before);
-        QVERIFY(host.library.isOpen());
-        QCOMPARE(host.library.ImageCount(), 3);
+        QVERIFY(host.component.isOpen());
+        QCOMPARE(host.component.ImageCount(), 3);
     }
 }
 

@@ -3,7 +3,7 @@
 #include "del.h"
 #include "edittestsupport.h"
 #include "delform.h"
-#include "testhost.h"
+#include "fakeeditorhost.h"
 
 #include <QLineEdit>
 #include <QProgressBar>
@@ -98,19 +98,19 @@ void TestDel::remove()
     const QList<Sample> images = samples(count);
     QTemporaryDir dir;
     const QString lib = builderFor(images, layout).write(dir.path());
-    TestHost host;
+    FakeEditorHost host;
     QVERIFY(host.open(lib));
-    QList<Sample> kept = decodeAll(host.library);
+    QList<Sample> kept = decodeAll(host.component);
     kept.remove(begin, end - begin + 1);
     QString error;
-    QVERIFY2(Del(host.library, begin, end, &error), qPrintable(error));
+    QVERIFY2(Del(host.component, begin, end, &error), qPrintable(error));
 
     QList<Sample> keptSamples = images;
     keptSamples.remove(begin, end - begin + 1);
     const LibraryBuilder expected = builderFor(keptSamples, layout);
     QCOMPARE(readPair(lib, indexOf(lib)), (Pair{expected.library(), expected.index()}));
     QCOMPARE(entriesOf(dir.path()), QStringList({"test.WIX", "test.wil"}));
-    verifyImages(host.library, kept);
+    verifyImages(host.component, kept);
 }
 
 // An image whose record lies inside the stretch to be removed would be lost with it.
@@ -121,13 +121,13 @@ void TestDel::removeRefusesOverlappingRecords()
     b.setEntry(3, b.entries()[1] + 4); // image 3 points into image 1's record
     const QString lib = b.write(dir.path());
     const Pair before = readPair(lib, indexOf(lib));
-    TestHost host;
+    FakeEditorHost host;
     QVERIFY(host.open(lib));
     QString error;
-    QVERIFY(!Del(host.library, 1, 1, &error));
+    QVERIFY(!Del(host.component, 1, 1, &error));
     QVERIFY(error.contains(QStringLiteral("image 3")));
     QCOMPARE(readPair(lib, indexOf(lib)), before);
-    QVERIFY(host.library.isOpen());
+    QVERIFY(host.component.isOpen());
 }
 
 // A failure at any file operation leaves the old pair or the new pair, never a mix, no
@@ -144,9 +144,9 @@ void TestDel::removeFailureKeepsAPair()
     QList<Sample> decoded;
     {
         QTemporaryDir dir;
-        TestHost host;
+        FakeEditorHost host;
         QVERIFY(host.open(before.write(dir.path())));
-        decoded = decodeAll(host.library);
+        decoded = decodeAll(host.component);
     }
     QList<Sample> decodedKept = decoded;
     decodedKept.remove(1, 2);
@@ -155,14 +155,14 @@ void TestDel::removeFailureKeepsAPair()
     for (int k = 1;; ++k) {
         QTemporaryDir dir;
         const QString lib = before.write(dir.path());
-        TestHost host;
+        FakeEditorHost host;
         QVERIFY(host.open(lib));
         QString error;
         bool ok = false;
         bool triggered = false;
         {
             FailAt failure(k);
-            ok = Del(host.library, 1, 2, &error);
+            ok = Del(host.component, 1, 2, &error);
             triggered = failure.triggered();
         }
         if (!triggered) {
@@ -175,7 +175,7 @@ void TestDel::removeFailureKeepsAPair()
         QVERIFY2(now == (ok ? newPair : oldPair), qPrintable(where));
         QVERIFY2(ok || !error.isEmpty(), qPrintable(where));
         QCOMPARE(entriesOf(dir.path()), QStringList({"test.WIX", "test.wil"}));
-        verifyImages(host.library, ok ? decodedKept : decoded);
+        verifyImages(host.component, ok ? decodedKept : decoded);
     }
     qInfo("%d failure points", points);
     QVERIFY(points >= 4); // writes, flushes and both renames were all tried
@@ -202,12 +202,12 @@ void TestDel::blank()
     QTemporaryDir dir;
     const QList<Sample> images = samples(count);
     const QString lib = builderFor(images, {}).write(dir.path());
-    TestHost host;
+    FakeEditorHost host;
     QVERIFY(host.open(lib));
-    QList<Sample> expected = decodeAll(host.library);
+    QList<Sample> expected = decodeAll(host.component);
     QList<int> steps;
     QString error;
-    QVERIFY2(Del1(host.library, begin, end, &error,
+    QVERIFY2(Del1(host.component, begin, end, &error,
                   [&steps](int position, int) { steps.append(position); }),
              qPrintable(error));
 
@@ -217,9 +217,9 @@ void TestDel::blank()
     black.fill(0);
     for (int n = begin; n <= end; ++n)
         expected[n].image = black;
-    verifyImages(host.library, expected);
+    verifyImages(host.component, expected);
     for (int n = begin; n <= end; ++n) {
-        const RecordInfo info = host.library.inspectRecord(n);
+        const RecordInfo info = host.component.inspectRecord(n);
         QCOMPARE(info.width, 4);
         QCOMPARE(info.height, 1);
     }
@@ -232,15 +232,15 @@ void TestDel::blankFailureStopsAtTheImage()
     for (int k = 1;; ++k) {
         QTemporaryDir dir;
         const QString lib = builderFor(images, {}).write(dir.path());
-        TestHost host;
+        FakeEditorHost host;
         QVERIFY(host.open(lib));
-        const QList<Sample> decoded = decodeAll(host.library);
+        const QList<Sample> decoded = decodeAll(host.component);
         bool ok = false;
         bool triggered = false;
         {
             FailAt failure(k);
             QString error;
-            ok = Del1(host.library, 1, 3, &error);
+            ok = Del1(host.component, 1, 3, &error);
             triggered = failure.triggered();
         }
         if (!triggered) {
@@ -248,23 +248,23 @@ void TestDel::blankFailureStopsAtTheImage()
             break;
         }
         QVERIFY2(!ok, qPrintable(QStringLiteral("failure at operation %1").arg(k)));
-        QVERIFY(host.library.isOpen());
-        QCOMPARE(host.library.ImageCount(), 4);
+        QVERIFY(host.component.isOpen());
+        QCOMPARE(host.component.ImageCount(), 4);
         QImage black(4, 1, QImage::Format_RGB16);
         black.fill(0);
-        QCOMPARE(host.library.LoadBitmap(0), decoded[0].image);
+        QCOMPARE(host.component.LoadBitmap(0), decoded[0].image);
         bool leading = true; // still among the leading blanked images
         for (int n = 1; n < 4; ++n) {
-            const QImage &got = host.library.LoadBitmap(n);
-            QVERIFY(host.library.lastDecodeOk());
+            const QImage &got = host.component.LoadBitmap(n);
+            QVERIFY(host.component.lastDecodeOk());
             if (got == black) {
                 QVERIFY2(leading, qPrintable(QStringLiteral("image %1 blanked after a gap").arg(n)));
             } else {
                 leading = false;
                 QCOMPARE(got, decoded[n].image);
             }
-            QCOMPARE(host.library.px, int(images[n].px));
-            QCOMPARE(host.library.py, int(images[n].py));
+            QCOMPARE(host.component.px, int(images[n].px));
+            QCOMPARE(host.component.py, int(images[n].py));
         }
     }
 }
@@ -294,10 +294,10 @@ void TestDel::windowRefuses()
     QTemporaryDir dir;
     const QString lib = builderFor(samples(3), {}).write(dir.path());
     const Pair before = readPair(lib, indexOf(lib));
-    TestHost host;
+    FakeEditorHost host;
     QVERIFY(host.open(lib));
     if (!open)
-        host.library.Close();
+        host.component.Close();
     TFormdel form(host);
     form.show();
     QVERIFY(QTest::qWaitForWindowExposed(&form));
@@ -305,9 +305,9 @@ void TestDel::windowRefuses()
     form.EditEnd->setText(end);
     QTest::mouseClick(form.suiButton2, Qt::LeftButton);
 
-    QCOMPARE(host.boxes.size(), 1);
-    QVERIFY(host.lastIsError());
-    QCOMPARE(host.lastText(), QStringLiteral("请输入正确的编号"));
+    QCOMPARE(host.scripted.messages.size(), 1);
+    QVERIFY(lastIsError(host));
+    QCOMPARE(host.scripted.lastMessage(), QStringLiteral("请输入正确的编号"));
     QCOMPARE(form.focusWidget()->objectName(), focus);
     QVERIFY(form.isVisible());
     QCOMPARE(readPair(lib, indexOf(lib)), before);
@@ -318,9 +318,9 @@ void TestDel::windowRemoves()
     QTemporaryDir dir;
     const QList<Sample> images = samples(8);
     const QString lib = builderFor(images, {}).write(dir.path());
-    TestHost host;
+    FakeEditorHost host;
     QVERIFY(host.open(lib));
-    QList<Sample> kept = decodeAll(host.library);
+    QList<Sample> kept = decodeAll(host.component);
     kept.remove(1, 2);
     TFormdel form(host);
     form.show();
@@ -328,20 +328,20 @@ void TestDel::windowRemoves()
     form.EditEnd->setText(QStringLiteral(" 2"));
     QTest::mouseClick(form.suiButton2, Qt::LeftButton);
 
-    QCOMPARE(host.lastText(), QStringLiteral("删除成功"));
-    QVERIFY(!host.lastIsError());
+    QCOMPARE(host.scripted.lastMessage(), QStringLiteral("删除成功"));
+    QVERIFY(!lastIsError(host));
     QVERIFY(!form.isVisible());
     QCOMPARE(form.result(), int(QDialog::Accepted));
-    QCOMPARE(host.gridRows, 6 / 6 + 1);
+    QCOMPARE(host.gridRows, QList<int>{6 / 6 + 1});
     QVERIFY(host.gridRepaints > 0);
-    verifyImages(host.library, kept);
+    verifyImages(host.component, kept);
 }
 
 void TestDel::windowBlanks()
 {
     QTemporaryDir dir;
     const QString lib = builderFor(samples(3), {}).write(dir.path());
-    TestHost host;
+    FakeEditorHost host;
     QVERIFY(host.open(lib));
     TFormdel form(host);
     form.show();
@@ -349,10 +349,10 @@ void TestDel::windowBlanks()
     form.RabtnNull->setChecked(true);
     QTest::mouseClick(form.suiButton2, Qt::LeftButton);
 
-    QCOMPARE(host.lastText(), QStringLiteral("删除成功"));
+    QCOMPARE(host.scripted.lastMessage(), QStringLiteral("删除成功"));
     QVERIFY(!form.suiProgressBar1->isVisible());
-    QCOMPARE(host.library.ImageCount(), 3);
-    QCOMPARE(host.library.LoadBitmap(1).size(), QSize(4, 1));
+    QCOMPARE(host.component.ImageCount(), 3);
+    QCOMPARE(host.component.LoadBitmap(1).size(), QSize(4, 1));
     QVERIFY(host.gridRepaints > 0);
 }
 
@@ -363,9 +363,9 @@ void TestDel::windowReportsFailure()
         QTemporaryDir dir;
         const QList<Sample> images = samples(3);
         const QString lib = builderFor(images, {}).write(dir.path());
-        TestHost host;
+        FakeEditorHost host;
         QVERIFY(host.open(lib));
-        const QList<Sample> decoded = decodeAll(host.library);
+        const QList<Sample> decoded = decodeAll(host.component);
         TFormdel form(host);
         form.show();
         form.EditEnd->setText(QStringLiteral("1"));
@@ -374,9 +374,9 @@ void TestDel::windowReportsFailure()
             FailAt failure(1);
             QTest::mouseClick(form.suiButton2, Qt::LeftButton);
         }
-        QCOMPARE(host.lastText(), QStringLiteral("删除失败"));
-        QVERIFY(!host.lastIsError());
-        verifyImages(host.library, decoded);
+        QCOMPARE(host.scripted.lastMessage(), QStringLiteral("删除失败"));
+        QVERIFY(!lastIsError(host));
+        verifyImages(host.component, decoded);
     }
 }
 

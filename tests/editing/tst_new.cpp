@@ -6,7 +6,7 @@
 #include "new.h"
 #include "newform.h"
 #include "outpic.h"
-#include "testhost.h"
+#include "fakeeditorhost.h"
 
 #include <QLineEdit>
 #include <QProgressBar>
@@ -113,12 +113,13 @@ void TestNew::exportedFolderRoundTrip()
             b.add(wilfixture::compressedEmptyRecord(0, 0, 9, 9));
     }
     const QString source = b.write(dir.path(), QStringLiteral("source"));
-    TestHost host;
+    FakeEditorHost host;
     QVERIFY(host.open(source));
+    const QList<Sample> shown = decodeAll(host.component);
     const QString folder = dir.filePath(QStringLiteral("pictures"));
     QVERIFY(QDir().mkpath(folder));
     QString error;
-    QVERIFY2(outpic::exportPictures(host.library, folder, {0, host.library.ImageCount() - 1}, {},
+    QVERIFY2(outpic::exportPictures(host.component, folder, {0, host.component.ImageCount() - 1}, {},
                                     &error),
              qPrintable(error));
 
@@ -131,8 +132,7 @@ void TestNew::exportedFolderRoundTrip()
     TWIL wil;
     wil.FileName = created;
     wil.Open();
-    QCOMPARE(wil.ImageCount(), host.library.ImageCount());
-    int source_i = 0;
+    QCOMPARE(wil.ImageCount(), host.component.ImageCount());
     for (int n = 0; n < wil.ImageCount(); ++n) {
         const QImage &got = wil.LoadBitmap(n);
         QVERIFY(wil.lastDecodeOk());
@@ -140,7 +140,7 @@ void TestNew::exportedFolderRoundTrip()
             QVERIFY(!wil.inspectRecord(n).hasPixels());
             continue;
         }
-        const Sample &s = images[source_i++];
+        const Sample &s = shown[n];
         QCOMPARE(got, padded(s.image));
         QCOMPARE(wil.px, int(s.px));
         QCOMPARE(wil.py, int(s.py));
@@ -369,9 +369,9 @@ void TestNew::replacesTheLibraryOpenInTheEditor()
     for (const Sample &s : samples(3))
         b.add(wilfixture::compressedRecord(s.image, s.px, s.py));
     const QString lib = b.write(dir.path(), QStringLiteral("open"));
-    TestHost host;
+    FakeEditorHost host;
     QVERIFY(host.open(lib));
-    QCOMPARE(host.library.ImageCount(), 3);
+    QCOMPARE(host.component.ImageCount(), 3);
     const QString folder = dir.filePath(QStringLiteral("pictures"));
     makeFolder(folder, {"a.bmp:9x4"});
 
@@ -380,11 +380,11 @@ void TestNew::replacesTheLibraryOpenInTheEditor()
     options.libraryPath = lib;
     bool replaced = false;
     QString error;
-    QVERIFY2(createLibrary(options, &host.library, &error, {}, &replaced), qPrintable(error));
+    QVERIFY2(createLibrary(options, &host.component, &error, {}, &replaced), qPrintable(error));
     QVERIFY(replaced);
-    QVERIFY(host.library.isOpen());
-    QCOMPARE(host.library.ImageCount(), 1);
-    QCOMPARE(host.library.LoadBitmap(0), padded(picture(QSize(9, 4))));
+    QVERIFY(host.component.isOpen());
+    QCOMPARE(host.component.ImageCount(), 1);
+    QCOMPARE(host.component.LoadBitmap(0), padded(picture(QSize(9, 4))));
     QCOMPARE(wilfixture::readFile(indexOf(lib)).size(), 48 + 4);
 }
 
@@ -394,17 +394,17 @@ void TestNew::leavesAnotherOpenLibraryAlone()
     LibraryBuilder b;
     b.add(wilfixture::compressedRecord(samples(1)[0].image, 1, 2));
     const QString lib = b.write(dir.path(), QStringLiteral("open"));
-    TestHost host;
+    FakeEditorHost host;
     QVERIFY(host.open(lib));
     NewLibraryOptions options;
     options.pictureFolder = dir.path();
     options.libraryPath = dir.filePath(QStringLiteral("other.wil"));
     bool replaced = true;
     QString error;
-    QVERIFY(createLibrary(options, &host.library, &error, {}, &replaced));
+    QVERIFY(createLibrary(options, &host.component, &error, {}, &replaced));
     QVERIFY(!replaced);
-    QVERIFY(host.library.isOpen());
-    QCOMPARE(host.library.ImageCount(), 1);
+    QVERIFY(host.component.isOpen());
+    QCOMPARE(host.component.ImageCount(), 1);
 }
 
 void TestNew::windowRefuses_data()
@@ -423,7 +423,7 @@ void TestNew::windowRefuses()
     QFETCH(QString, file);
     QFETCH(QString, message);
     QTemporaryDir dir;
-    TestHost host;
+    FakeEditorHost host;
     TFormnew form(host);
     form.show();
     if (!folder.isEmpty()) {
@@ -435,9 +435,9 @@ void TestNew::windowRefuses()
         QTest::mouseClick(form.suiButton4, Qt::LeftButton);
     }
     QTest::mouseClick(form.suiButton2, Qt::LeftButton);
-    QCOMPARE(host.boxes.size(), 1);
-    QVERIFY(host.lastIsError());
-    QCOMPARE(host.lastText(), message);
+    QCOMPARE(host.scripted.messages.size(), 1);
+    QVERIFY(lastIsError(host));
+    QCOMPARE(host.scripted.lastMessage(), message);
     QVERIFY(form.isVisible());
     QCOMPARE(entriesOf(dir.path()), QStringList());
 }
@@ -447,7 +447,7 @@ void TestNew::windowCreates()
     QTemporaryDir dir;
     const QString folder = dir.filePath(QStringLiteral("pictures"));
     makeFolder(folder, {"a.bmp:5x3", "b.bmp:2x2", "Placements/a.txt=1\r\n2\r\n"});
-    TestHost host;
+    FakeEditorHost host;
     TFormnew form(host);
     form.show();
     host.scripted.fileAnswers.enqueue(folder);
@@ -459,8 +459,8 @@ void TestNew::windowCreates()
     form.editxy->setText(QStringLiteral("3,-4"));
     QTest::mouseClick(form.suiButton2, Qt::LeftButton);
 
-    QCOMPARE(host.lastText(), QStringLiteral("建立新文件成功!"));
-    QVERIFY(!host.lastIsError());
+    QCOMPARE(host.scripted.lastMessage(), QStringLiteral("建立新文件成功!"));
+    QVERIFY(!lastIsError(host));
     QVERIFY(!form.isVisible());
     QVERIFY(!form.suiProgressBar1->isVisible());
     TWIL wil;
@@ -471,7 +471,7 @@ void TestNew::windowCreates()
     QCOMPARE(wil.px, 3);
     QCOMPARE(wil.py, -4);
     // The library open in the editor was another one (none): it was left alone.
-    QCOMPARE(host.gridRows, -1);
+    QVERIFY(host.gridRows.isEmpty());
 }
 
 void TestNew::windowReportsFailure()
@@ -479,7 +479,7 @@ void TestNew::windowReportsFailure()
     QTemporaryDir dir;
     const QString folder = dir.filePath(QStringLiteral("pictures"));
     makeFolder(folder, {"a.bmp:junk"});
-    TestHost host;
+    FakeEditorHost host;
     TFormnew form(host);
     form.show();
     host.scripted.fileAnswers.enqueue(folder);
@@ -487,8 +487,8 @@ void TestNew::windowReportsFailure()
     host.scripted.fileAnswers.enqueue(dir.filePath(QStringLiteral("made.wil")));
     QTest::mouseClick(form.suiButton4, Qt::LeftButton);
     QTest::mouseClick(form.suiButton2, Qt::LeftButton);
-    QCOMPARE(host.lastText(), QStringLiteral("建立新文件失败!"));
-    for (const TestHost::Box &box : std::as_const(host.boxes))
+    QCOMPARE(host.scripted.lastMessage(), QStringLiteral("建立新文件失败!"));
+    for (const ScriptedDialogs::Shown &box : std::as_const(host.scripted.messages))
         QVERIFY(!box.text.contains(QStringLiteral("成功")));
     QVERIFY(!QFile::exists(dir.filePath(QStringLiteral("made.wil"))));
 }
