@@ -263,10 +263,17 @@ void TestAddOne::windowAdds_data()
     QTest::addColumn<int>("position");
     QTest::addColumn<int>("px");
     QTest::addColumn<int>("py");
-    QTest::newRow("append, typed placement") << false << 1 << "-5" << "12" << 3 << -5 << 12;
-    QTest::newRow("insert before the current") << true << 1 << "abc" << "7" << 1 << 0 << 7;
-    QTest::newRow("insert, current past the end") << true << 10 << "70000" << "-3" << 3
-                                                  << 4464 << -3;
+    QTest::addColumn<QString>("format");
+    QTest::newRow("append, typed placement")
+        << false << 1 << "-5" << "12" << 3 << -5 << 12 << "bmp";
+    QTest::newRow("insert before the current")
+        << true << 1 << "abc" << "7" << 1 << 0 << 7 << "bmp";
+    QTest::newRow("insert, current past the end")
+        << true << 10 << "70000" << "-3" << 3 << 4464 << -3 << "bmp";
+    QTest::newRow("append a PNG, transparent pixels black")
+        << false << 0 << "1" << "2" << 3 << 1 << 2 << "png";
+    QTest::newRow("insert a PNG, transparent pixels black")
+        << true << 0 << "1" << "2" << 0 << 1 << 2 << "png";
 }
 
 void TestAddOne::windowAdds()
@@ -278,12 +285,23 @@ void TestAddOne::windowAdds()
     QFETCH(int, position);
     QFETCH(int, px);
     QFETCH(int, py);
+    QFETCH(QString, format);
     QTemporaryDir dir;
     const QList<Sample> images = samples(3);
     const QString lib = builderFor(images).write(dir.path());
-    const QString picturePath = dir.filePath(QStringLiteral("pic.bmp"));
-    const QImage pic = palettePicture(6, 4);
-    QVERIFY(pic.save(picturePath, "BMP"));
+    const QString picturePath = dir.filePath(QStringLiteral("pic.") + format);
+    QImage pic = palettePicture(6, 4);
+    if (format == u"png") {
+        // Fully transparent pixels are the libraries' transparent colour, black.
+        QImage withAlpha = pic.convertToFormat(QImage::Format_ARGB32);
+        withAlpha.setPixel(0, 0, qRgba(255, 255, 255, 0));
+        withAlpha.setPixel(5, 3, qRgba(12, 34, 56, 0));
+        QVERIFY(withAlpha.save(picturePath, "PNG"));
+        pic.setPixel(0, 0, qRgb(0, 0, 0));
+        pic.setPixel(5, 3, qRgb(0, 0, 0));
+    } else {
+        QVERIFY(pic.save(picturePath, "BMP"));
+    }
     FakeEditorHost host;
     QVERIFY(host.open(lib));
     host.current = current;

@@ -85,6 +85,7 @@ private slots:
     void exportedFolderRoundTrip();
     void create_data();
     void create();
+    void emptyFolderGivesTheTemplates_data();
     void emptyFolderGivesTheTemplates();
     void paletteFromFirstPicture_data();
     void paletteFromFirstPicture();
@@ -227,12 +228,21 @@ void TestNew::create()
     QCOMPARE(entriesOf(dir.path()), QStringList({"new.WIX", "new.wil", "pictures"}));
 }
 
+void TestNew::emptyFolderGivesTheTemplates_data()
+{
+    QTest::addColumn<bool>("paletteFromFirst");
+    QTest::newRow("template palette") << false;
+    QTest::newRow("palette of a first picture there is not") << true;
+}
+
 void TestNew::emptyFolderGivesTheTemplates()
 {
+    QFETCH(bool, paletteFromFirst);
     QTemporaryDir dir;
     NewLibraryOptions options;
     options.pictureFolder = dir.path();
     options.libraryPath = dir.filePath(QStringLiteral("empty.wil"));
+    options.paletteFromFirst = paletteFromFirst;
     QString error;
     QVERIFY2(createLibrary(options, nullptr, &error), qPrintable(error));
     QCOMPARE(readPair(options.libraryPath, indexOf(options.libraryPath)),
