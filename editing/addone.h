@@ -10,9 +10,18 @@
 class TWIL;
 
 namespace addonemsg {
-inline QString noPicture() { return QStringLiteral("请选择要添加图片文件!"); }
-inline QString done() { return QStringLiteral("加入图片成功！"); }
-inline QString failed() { return QStringLiteral("加入图片失败！"); }
+inline QString noPicture()
+{
+    return QStringLiteral("请选择要添加图片文件!");
+}
+inline QString done()
+{
+    return QStringLiteral("加入图片成功！");
+}
+inline QString failed()
+{
+    return QStringLiteral("加入图片失败！");
+}
 } // namespace addonemsg
 
 // A null `picture` stands for a picture without pixels (a picture file of length 0).

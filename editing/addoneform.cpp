@@ -20,7 +20,7 @@
 #include <QVBoxLayout>
 
 namespace {
-template<typename W> W *named(W *widget, const char *name)
+template <typename W> W *named(W *widget, const char *name)
 {
     widget->setObjectName(QString::fromLatin1(name));
     return widget;
@@ -110,9 +110,8 @@ void TFormaddone::suiButton2Click()
     setBusy(true);
     TWIL &wil = m_host.wil();
     QString error;
-    const bool ok = Rabtnadd->isChecked()
-                        ? appendOnePicture(wil, picture.image, px, py, &error)
-                        : InSert(picture.image, px, py, m_host.currentImage());
+    const bool ok = Rabtnadd->isChecked() ? appendOnePicture(wil, picture.image, px, py, &error)
+                                          : InSert(picture.image, px, py, m_host.currentImage());
     // Read the count and offsets afresh, whatever happened.
     const QString fileName = wil.FileName;
     wil.Close();
@@ -133,7 +132,10 @@ bool TFormaddone::InSert(const QImage &picture, qint16 px, qint16 py, int s)
                             [](int, int) { QCoreApplication::processEvents(); });
 }
 
-void TFormaddone::suiButton3Click() { reject(); }
+void TFormaddone::suiButton3Click()
+{
+    reject();
+}
 
 void TFormaddone::reject()
 {

@@ -15,7 +15,7 @@ class QRadioButton;
 class TFormaddone : public QDialog
 {
     Q_OBJECT
-public:
+  public:
     explicit TFormaddone(EditorHost &host, QWidget *parent = nullptr);
 
     QLabel *Label1;
@@ -27,20 +27,20 @@ public:
     QGroupBox *suiGroupBox1;
     QLineEdit *editx;
     QLineEdit *EDITy;
-    QLabel *Image1; // hidden: holds the loaded picture
+    QLabel *Image1;          // hidden: holds the loaded picture
     QPushButton *suiButton2; // run
     QPushButton *suiButton3; // close
 
     // Inserts `picture` (null: a picture without pixels) as image s of the host's library.
     bool InSert(const QImage &picture, qint16 px, qint16 py, int s);
 
-public slots:
+  public slots:
     void suiButton1Click();
     void suiButton2Click();
     void suiButton3Click();
     void reject() override;
 
-private:
+  private:
     void setBusy(bool busy);
 
     EditorHost &m_host;

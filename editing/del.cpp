@@ -24,8 +24,7 @@ bool failWith(QString *error, const QString &why)
 }
 
 // Copies [from, to) of `source` to `dest` at `destPos`, in chunks.
-bool copyRange(QFile &source, qint64 from, qint64 to, QFile &dest, qint64 destPos,
-               QString *error)
+bool copyRange(QFile &source, qint64 from, qint64 to, QFile &dest, qint64 destPos, QString *error)
 {
     QByteArray buffer;
     for (qint64 pos = from; pos < to;) {
@@ -85,9 +84,8 @@ bool Del(TWIL &wil, int begin, int end, QString *error)
         return failWith(error, QStringLiteral("%1 is read-only").arg(wil.FileName));
     const int count = wil.ImageCount();
     if (begin < 0 || end < begin || end >= count || wil.Offsets.size() < count)
-        return failWith(error, QStringLiteral("images %1 to %2 are not in the library")
-                                   .arg(begin)
-                                   .arg(end));
+        return failWith(
+            error, QStringLiteral("images %1 to %2 are not in the library").arg(begin).arg(end));
 
     QFile &library = *wil.LibraryStream;
     const QString libraryPath = wil.FileName;
@@ -178,9 +176,8 @@ bool Del1(TWIL &wil, int begin, int end, QString *error, const ProgressFn &progr
     if (!wil.isOpen())
         return failWith(error, QStringLiteral("no library is open"));
     if (begin < 0 || end < begin || end >= wil.ImageCount())
-        return failWith(error, QStringLiteral("images %1 to %2 are not in the library")
-                                   .arg(begin)
-                                   .arg(end));
+        return failWith(
+            error, QStringLiteral("images %1 to %2 are not in the library").arg(begin).arg(end));
     QImage black(1, 1, QImage::Format_Indexed8);
     black.setColorTable({qRgb(0, 0, 0)});
     black.fill(0);

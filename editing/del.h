@@ -9,13 +9,27 @@
 class TWIL;
 
 namespace delmsg {
-inline QString badNumber() { return QStringLiteral("请输入正确的编号"); }
-inline QString done() { return QStringLiteral("删除成功"); }
-inline QString failed() { return QStringLiteral("删除失败"); }
+inline QString badNumber()
+{
+    return QStringLiteral("请输入正确的编号");
+}
+inline QString done()
+{
+    return QStringLiteral("删除成功");
+}
+inline QString failed()
+{
+    return QStringLiteral("删除失败");
+}
 } // namespace delmsg
 
 // Which number of a typed range was refused (the window puts the focus on that field).
-enum class RangeRefusal { None, Begin, End };
+enum class RangeRefusal
+{
+    None,
+    Begin,
+    End
+};
 
 // Both numbers by the integer entry syntax, each from 0 to imageCount - 1, the end not below
 // the beginning. The beginning is checked first.

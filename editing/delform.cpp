@@ -90,7 +90,10 @@ void TFormdel::suiButton2Click()
     accept();
 }
 
-void TFormdel::suiButton3Click() { reject(); }
+void TFormdel::suiButton3Click()
+{
+    reject();
+}
 
 void TFormdel::reject()
 {

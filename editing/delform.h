@@ -13,7 +13,7 @@ class QRadioButton;
 class TFormdel : public QDialog
 {
     Q_OBJECT
-public:
+  public:
     explicit TFormdel(EditorHost &host, QWidget *parent = nullptr);
 
     QLineEdit *editBegin;
@@ -28,12 +28,12 @@ public:
     bool Del(int begin, int end);
     bool Del1(int begin, int end);
 
-public slots:
+  public slots:
     void suiButton2Click();
     void suiButton3Click();
     void reject() override;
 
-private:
+  private:
     void setBusy(bool busy);
 
     EditorHost &m_host;

@@ -110,9 +110,9 @@ bool createLibrary(const NewLibraryOptions &options, TWIL *openLibrary, QString 
         return failWith(error, QStringLiteral("%1: a library cannot have its index's name")
                                    .arg(QDir::toNativeSeparators(library)));
     if (!QFileInfo(library).absoluteDir().exists())
-        return failWith(error, QStringLiteral("%1: no such folder")
-                                   .arg(QDir::toNativeSeparators(
-                                       QFileInfo(library).absolutePath())));
+        return failWith(error,
+                        QStringLiteral("%1: no such folder")
+                            .arg(QDir::toNativeSeparators(QFileInfo(library).absolutePath())));
     const QStringList &pictures = folder.pictures();
 
     QTemporaryDir work(scratchTemplateFor(library));
@@ -149,9 +149,9 @@ bool createLibrary(const NewLibraryOptions &options, TWIL *openLibrary, QString 
 
     // The library open in the main window lets go of its files before they are replaced, and
     // comes back on the new ones.
-    const bool replacing = openLibrary && openLibrary->isOpen() &&
-                           (sameFile(openLibrary->FileName, library) ||
-                            sameFile(openLibrary->IndexFileName, index));
+    const bool replacing =
+        openLibrary && openLibrary->isOpen() &&
+        (sameFile(openLibrary->FileName, library) || sameFile(openLibrary->IndexFileName, index));
     const QString openName = replacing ? openLibrary->FileName : QString();
     if (replacing)
         openLibrary->Close();

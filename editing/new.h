@@ -9,19 +9,31 @@
 class TWIL;
 
 namespace newmsg {
-inline QString noFolder() { return QStringLiteral("请输入图片所在路径!"); }
-inline QString noFileName() { return QStringLiteral("请输入新建数据文件名!"); }
-inline QString done() { return QStringLiteral("建立新文件成功!"); }
-inline QString failed() { return QStringLiteral("建立新文件失败!"); }
+inline QString noFolder()
+{
+    return QStringLiteral("请输入图片所在路径!");
+}
+inline QString noFileName()
+{
+    return QStringLiteral("请输入新建数据文件名!");
+}
+inline QString done()
+{
+    return QStringLiteral("建立新文件成功!");
+}
+inline QString failed()
+{
+    return QStringLiteral("建立新文件失败!");
+}
 } // namespace newmsg
 
 struct NewLibraryOptions
 {
     QString pictureFolder;
-    QString libraryPath;             // the new library; its index is derived from it
-    bool fixedPlacement = false;     // false: each picture's placement file
-    FixedPlacement placement;        // when fixedPlacement
-    bool paletteFromFirst = false;   // the colour table of the first picture as the palette
+    QString libraryPath;           // the new library; its index is derived from it
+    bool fixedPlacement = false;   // false: each picture's placement file
+    FixedPlacement placement;      // when fixedPlacement
+    bool paletteFromFirst = false; // the colour table of the first picture as the palette
 };
 
 // Builds the library (every picture of the folder's picture list in order, a picture file of

@@ -26,7 +26,7 @@ QString folderPickerStart()
 #endif
 }
 
-template<typename W> W *named(W *widget, const char *name)
+template <typename W> W *named(W *widget, const char *name)
 {
     widget->setObjectName(QString::fromLatin1(name));
     return widget;
@@ -162,7 +162,10 @@ void TFormnew::suiButton2Click()
     accept();
 }
 
-void TFormnew::suiButton3Click() { reject(); }
+void TFormnew::suiButton3Click()
+{
+    reject();
+}
 
 void TFormnew::reject()
 {

@@ -13,13 +13,13 @@ class QRadioButton;
 class TFormnew : public QDialog
 {
     Q_OBJECT
-public:
+  public:
     explicit TFormnew(EditorHost &host, QWidget *parent = nullptr);
 
-    QLineEdit *EditPicPath;  // read-only: set by the folder picker
-    QPushButton *suiButton1; // folder picker
-    QLineEdit *EditFileName; // read-only: set by the save dialog
-    QPushButton *suiButton4; // save dialog
+    QLineEdit *EditPicPath;        // read-only: set by the folder picker
+    QPushButton *suiButton1;       // folder picker
+    QLineEdit *EditFileName;       // read-only: set by the save dialog
+    QPushButton *suiButton4;       // save dialog
     QRadioButton *suiRadioButton1; // placements from the placement files
     QRadioButton *suiRadioButton2; // one fixed placement
     QLineEdit *editxy;
@@ -29,14 +29,14 @@ public:
     QPushButton *suiButton2; // start
     QPushButton *suiButton3; // close
 
-public slots:
+  public slots:
     void suiButton1Click();
     void suiButton4Click();
     void suiButton2Click();
     void suiButton3Click();
     void reject() override;
 
-private:
+  private:
     void setBusy(bool busy);
 
     EditorHost &m_host;

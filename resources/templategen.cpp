@@ -62,7 +62,8 @@ bool readPalette(const char *path, std::array<std::array<int, 3>, 256> &palette)
         long index, r, g, b;
         if (!(fields >> index)) {
             if (line.find_first_not_of(" \t\r") != std::string::npos)
-                return fail(std::string(path) + ":" + std::to_string(lineNumber) + ": not a number");
+                return fail(std::string(path) + ":" + std::to_string(lineNumber) +
+                            ": not a number");
             continue;
         }
         std::string rest;

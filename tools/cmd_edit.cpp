@@ -28,11 +28,11 @@ std::optional<int> openForEditing(TWIL &wil, const QString &path)
     }
     if (!wil.isOpen())
         return fail(notice.isEmpty() ? QStringLiteral("%1: cannot be opened as a library")
-                                             .arg(QDir::toNativeSeparators(path))
-                                       : notice);
+                                           .arg(QDir::toNativeSeparators(path))
+                                     : notice);
     if (wil.isReadOnly())
-        return fail(QStringLiteral("%1 is read-only: nothing changed")
-                        .arg(QDir::toNativeSeparators(path)));
+        return fail(
+            QStringLiteral("%1 is read-only: nothing changed").arg(QDir::toNativeSeparators(path)));
     return std::nullopt;
 }
 
@@ -48,9 +48,8 @@ int rangeCommand(const char *name, const QStringList &args, bool remove)
     if (const auto status = openForEditing(wil, p.positional[0]))
         return *status;
     const auto range = parseRange(p.positional[1]);
-    const RangeRefusal refusal =
-        range ? checkRange(range->first, range->second, wil.ImageCount())
-              : checkRange(std::nullopt, std::nullopt, wil.ImageCount());
+    const RangeRefusal refusal = range ? checkRange(range->first, range->second, wil.ImageCount())
+                                       : checkRange(std::nullopt, std::nullopt, wil.ImageCount());
     if (refusal != RangeRefusal::None)
         return fail(delmsg::badNumber());
     QString error;
@@ -62,12 +61,19 @@ int rangeCommand(const char *name, const QStringList &args, bool remove)
     return Ok;
 }
 
-int runDelete(const QStringList &args) { return rangeCommand("delete", args, true); }
-int runBlank(const QStringList &args) { return rangeCommand("blank", args, false); }
+int runDelete(const QStringList &args)
+{
+    return rangeCommand("delete", args, true);
+}
+int runBlank(const QStringList &args)
+{
+    return rangeCommand("blank", args, false);
+}
 
 int runAdd(const QStringList &args)
 {
-    const ParsedArgs p = parseArgs(args, {QStringLiteral("--insert-at"), QStringLiteral("--xy")}, {});
+    const ParsedArgs p =
+        parseArgs(args, {QStringLiteral("--insert-at"), QStringLiteral("--xy")}, {});
     if (!p.ok)
         return usage("add", p.error);
     if (p.positional.size() != 2)
@@ -106,8 +112,8 @@ int runAdd(const QStringList &args)
 
 int runCreate(const QStringList &args)
 {
-    const ParsedArgs p = parseArgs(args, {QStringLiteral("--xy")},
-                                   {QStringLiteral("--palette-from-first")});
+    const ParsedArgs p =
+        parseArgs(args, {QStringLiteral("--xy")}, {QStringLiteral("--palette-from-first")});
     if (!p.ok)
         return usage("create", p.error);
     if (p.positional.size() != 2)
@@ -138,8 +144,8 @@ const bool registered = [] {
                      "Add one picture behind the last image, or as image S (at or past the end: "
                      "behind the last).",
                      runAdd});
-    registerCommand({"delete", "LIB A-B",
-                     "Remove images A to B; the images behind them move up.", runDelete});
+    registerCommand(
+        {"delete", "LIB A-B", "Remove images A to B; the images behind them move up.", runDelete});
     registerCommand({"blank", "LIB A-B",
                      "Blank images A to B: each becomes a black 4 x 1 image keeping its "
                      "placement.",

@@ -78,9 +78,8 @@ inline QString indexOf(const QString &libraryPath)
 // Everything in a folder, hidden entries included (a scratch folder left behind shows here).
 inline QStringList entriesOf(const QString &folder)
 {
-    QStringList names = QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System |
-                                                   QDir::NoDotAndDotDot,
-                                               QDir::Name);
+    QStringList names = QDir(folder).entryList(
+        QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
     return names;
 }
 
@@ -94,7 +93,7 @@ inline bool lastIsError(const FakeEditorHost &host)
 // Makes the k-th file operation (1-based) fail while it lives; counts them all.
 class FailAt
 {
-public:
+  public:
     explicit FailAt(int k) : m_k(k)
     {
         fileio::setFaultHook([this](fileio::Op, const QString &) {
@@ -107,7 +106,7 @@ public:
     bool triggered() const { return m_seen >= m_k; }
     int seen() const { return m_seen; }
 
-private:
+  private:
     int m_k;
     int m_seen = 0;
 };

@@ -3,8 +3,8 @@
 #include "addone.h"
 #include "addoneform.h"
 #include "edittestsupport.h"
-#include "paletteimage.h"
 #include "fakeeditorhost.h"
+#include "paletteimage.h"
 
 #include <QLineEdit>
 #include <QPushButton>
@@ -79,7 +79,7 @@ void reopen(TWIL &wil)
 class TestAddOne : public QObject
 {
     Q_OBJECT
-private slots:
+  private slots:
     void insert_data();
     void insert();
     void insertPictureWithoutPixels();
@@ -181,8 +181,8 @@ void TestAddOne::append()
     const QImage pic = size.isValid() ? palettePicture(size.width(), size.height()) : QImage();
     QString error;
     QVERIFY2(appendOnePicture(host.component, pic, -1, 2, &error), qPrintable(error));
-    const QByteArray record = emptyRecord ? wilfixture::emptyRecord()
-                                          : wilfixture::uncompressed16Record(pic, -1, 2);
+    const QByteArray record =
+        emptyRecord ? wilfixture::emptyRecord() : wilfixture::uncompressed16Record(pic, -1, 2);
     QCOMPARE(readPair(lib, indexOf(lib)), withRecord(images, 2, record));
 }
 
@@ -223,9 +223,12 @@ void TestAddOne::windowRefuses_data()
 {
     QTest::addColumn<QString>("picture"); // "": none chosen; "junk": not a picture; "missing"
     QTest::addColumn<QString>("message"); // the text, or a part of it naming the file
-    QTest::newRow("no picture chosen") << "" << "请选择要添加图片文件!";
-    QTest::newRow("not a picture") << "junk" << "junk.bmp";
-    QTest::newRow("missing") << "missing" << "missing.bmp";
+    QTest::newRow("no picture chosen") << ""
+                                       << "请选择要添加图片文件!";
+    QTest::newRow("not a picture") << "junk"
+                                   << "junk.bmp";
+    QTest::newRow("missing") << "missing"
+                             << "missing.bmp";
 }
 
 // Refused: an error box, the window stays open, nothing written.
@@ -249,7 +252,8 @@ void TestAddOne::windowRefuses()
     QTest::mouseClick(form.suiButton2, Qt::LeftButton);
     QCOMPARE(host.scripted.messages.size(), 1);
     QVERIFY(lastIsError(host));
-    QVERIFY2(host.scripted.lastMessage().contains(message), qPrintable(host.scripted.lastMessage()));
+    QVERIFY2(host.scripted.lastMessage().contains(message),
+             qPrintable(host.scripted.lastMessage()));
     QVERIFY(form.isVisible());
     QCOMPARE(readPair(lib, indexOf(lib)), before);
 }
@@ -264,16 +268,16 @@ void TestAddOne::windowAdds_data()
     QTest::addColumn<int>("px");
     QTest::addColumn<int>("py");
     QTest::addColumn<QString>("format");
-    QTest::newRow("append, typed placement")
-        << false << 1 << "-5" << "12" << 3 << -5 << 12 << "bmp";
-    QTest::newRow("insert before the current")
-        << true << 1 << "abc" << "7" << 1 << 0 << 7 << "bmp";
-    QTest::newRow("insert, current past the end")
-        << true << 10 << "70000" << "-3" << 3 << 4464 << -3 << "bmp";
-    QTest::newRow("append a PNG, transparent pixels black")
-        << false << 0 << "1" << "2" << 3 << 1 << 2 << "png";
-    QTest::newRow("insert a PNG, transparent pixels black")
-        << true << 0 << "1" << "2" << 0 << 1 << 2 << "png";
+    QTest::newRow("append, typed placement") << false << 1 << "-5"
+                                             << "12" << 3 << -5 << 12 << "bmp";
+    QTest::newRow("insert before the current") << true << 1 << "abc"
+                                               << "7" << 1 << 0 << 7 << "bmp";
+    QTest::newRow("insert, current past the end") << true << 10 << "70000"
+                                                  << "-3" << 3 << 4464 << -3 << "bmp";
+    QTest::newRow("append a PNG, transparent pixels black") << false << 0 << "1"
+                                                            << "2" << 3 << 1 << 2 << "png";
+    QTest::newRow("insert a PNG, transparent pixels black") << true << 0 << "1"
+                                                            << "2" << 0 << 1 << 2 << "png";
 }
 
 void TestAddOne::windowAdds()

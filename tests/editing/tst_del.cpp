@@ -1,8 +1,8 @@
 // Removing and blanking a range: the operations, and the delete window that runs them.
 
 #include "del.h"
-#include "edittestsupport.h"
 #include "delform.h"
+#include "edittestsupport.h"
 #include "fakeeditorhost.h"
 
 #include <QLineEdit>
@@ -52,7 +52,7 @@ void verifyImages(TWIL &wil, const QList<Sample> &expected)
 class TestDel : public QObject
 {
     Q_OBJECT
-private slots:
+  private slots:
     void remove_data();
     void remove();
     void removeRefusesOverlappingRecords();
@@ -258,7 +258,8 @@ void TestDel::blankFailureStopsAtTheImage()
             const QImage &got = host.component.LoadBitmap(n);
             QVERIFY(host.component.lastDecodeOk());
             if (got == black) {
-                QVERIFY2(leading, qPrintable(QStringLiteral("image %1 blanked after a gap").arg(n)));
+                QVERIFY2(leading,
+                         qPrintable(QStringLiteral("image %1 blanked after a gap").arg(n)));
             } else {
                 leading = false;
                 QCOMPARE(got, decoded[n].image);
@@ -275,14 +276,30 @@ void TestDel::windowRefuses_data()
     QTest::addColumn<QString>("begin");
     QTest::addColumn<QString>("end");
     QTest::addColumn<QString>("focus"); // the field refused
-    QTest::newRow("begin empty") << true << "" << "1" << "editBegin";
-    QTest::newRow("begin negative") << true << "-1" << "1" << "editBegin";
-    QTest::newRow("begin past the last") << true << "3" << "3" << "editBegin";
-    QTest::newRow("begin with trailing blank") << true << "1 " << "1" << "editBegin";
-    QTest::newRow("end below begin") << true << "2" << "1" << "EditEnd";
-    QTest::newRow("end past the last") << true << "0" << "3" << "EditEnd";
-    QTest::newRow("end not a number") << true << "0" << "x" << "EditEnd";
-    QTest::newRow("no library open") << false << "0" << "0" << "editBegin";
+    QTest::newRow("begin empty") << true << ""
+                                 << "1"
+                                 << "editBegin";
+    QTest::newRow("begin negative") << true << "-1"
+                                    << "1"
+                                    << "editBegin";
+    QTest::newRow("begin past the last") << true << "3"
+                                         << "3"
+                                         << "editBegin";
+    QTest::newRow("begin with trailing blank") << true << "1 "
+                                               << "1"
+                                               << "editBegin";
+    QTest::newRow("end below begin") << true << "2"
+                                     << "1"
+                                     << "EditEnd";
+    QTest::newRow("end past the last") << true << "0"
+                                       << "3"
+                                       << "EditEnd";
+    QTest::newRow("end not a number") << true << "0"
+                                      << "x"
+                                      << "EditEnd";
+    QTest::newRow("no library open") << false << "0"
+                                     << "0"
+                                     << "editBegin";
 }
 
 void TestDel::windowRefuses()

@@ -13,7 +13,7 @@ using wilfixture::LibraryBuilder;
 class TestEditCommands : public QObject
 {
     Q_OBJECT
-private slots:
+  private slots:
     void run_data();
     void run();
 };
@@ -25,32 +25,33 @@ void TestEditCommands::run_data()
     QTest::addColumn<QString>("args");
     QTest::addColumn<int>("status");
     QTest::addColumn<QString>("stderrPart");
-    QTest::addColumn<int>("images");   // in the library the command wrote (LIB or NEW), -1: none
-    QTest::addColumn<int>("checked");  // that image's placement is checked
+    QTest::addColumn<int>("images");  // in the library the command wrote (LIB or NEW), -1: none
+    QTest::addColumn<int>("checked"); // that image's placement is checked
     QTest::addColumn<QPoint>("placement");
-    QTest::newRow("add appends") << "add LIB PIC --xy -10,20" << 0 << "" << 5 << 4 << QPoint(-10, 20);
+    QTest::newRow("add appends") << "add LIB PIC --xy -10,20" << 0 << "" << 5 << 4
+                                 << QPoint(-10, 20);
     QTest::newRow("add inserts") << "add LIB PIC --insert-at 0 --xy 3,-4" << 0 << "" << 5 << 0
                                  << QPoint(3, -4);
-    QTest::newRow("add past the end") << "add LIB PIC --insert-at $10" << 0 << "" << 5 << 4
-                                      << QPoint(0, 0);
-    QTest::newRow("add bad picture") << "add LIB DIR/none.bmp" << 1 << "none.bmp" << 4 << 0
-                                     << QPoint(0, -2);
-    QTest::newRow("add bad insert point") << "add LIB PIC --insert-at -1" << 1 << "请输入正确的编号"
-                                          << 4 << 0 << QPoint(0, -2);
+    QTest::newRow("add past the end")
+        << "add LIB PIC --insert-at $10" << 0 << "" << 5 << 4 << QPoint(0, 0);
+    QTest::newRow("add bad picture")
+        << "add LIB DIR/none.bmp" << 1 << "none.bmp" << 4 << 0 << QPoint(0, -2);
+    QTest::newRow("add bad insert point")
+        << "add LIB PIC --insert-at -1" << 1 << "请输入正确的编号" << 4 << 0 << QPoint(0, -2);
     QTest::newRow("delete") << "delete LIB 1-2" << 0 << "" << 2 << 1 << QPoint(-9, 19);
     QTest::newRow("delete one") << "delete LIB 3" << 0 << "" << 3 << 2 << QPoint(-6, 12);
-    QTest::newRow("delete reversed") << "delete LIB 2-1" << 1 << "请输入正确的编号" << 4 << 0
-                                     << QPoint(0, -2);
-    QTest::newRow("delete past the end") << "delete LIB 0-4" << 1 << "请输入正确的编号" << 4 << 0
-                                         << QPoint(0, -2);
+    QTest::newRow("delete reversed")
+        << "delete LIB 2-1" << 1 << "请输入正确的编号" << 4 << 0 << QPoint(0, -2);
+    QTest::newRow("delete past the end")
+        << "delete LIB 0-4" << 1 << "请输入正确的编号" << 4 << 0 << QPoint(0, -2);
     QTest::newRow("blank") << "blank LIB 1-3" << 0 << "" << 4 << 3 << QPoint(-9, 19);
-    QTest::newRow("blank bad range") << "blank LIB x" << 1 << "请输入正确的编号" << 4 << 0
-                                     << QPoint(0, -2);
+    QTest::newRow("blank bad range")
+        << "blank LIB x" << 1 << "请输入正确的编号" << 4 << 0 << QPoint(0, -2);
     QTest::newRow("create") << "create NEW DIR" << 0 << "" << 2 << 0 << QPoint(5, -6);
-    QTest::newRow("create fixed") << "create NEW DIR --xy 1,2 --palette-from-first" << 0 << ""
-                                  << 2 << 1 << QPoint(1, 2);
-    QTest::newRow("create from nowhere") << "create NEW DIR/nowhere" << 1 << "建立新文件失败!"
-                                         << -1 << 0 << QPoint();
+    QTest::newRow("create fixed") << "create NEW DIR --xy 1,2 --palette-from-first" << 0 << "" << 2
+                                  << 1 << QPoint(1, 2);
+    QTest::newRow("create from nowhere")
+        << "create NEW DIR/nowhere" << 1 << "建立新文件失败!" << -1 << 0 << QPoint();
     QTest::newRow("usage") << "delete LIB" << 2 << "usage" << 4 << 0 << QPoint(0, -2);
 }
 

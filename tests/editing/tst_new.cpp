@@ -2,11 +2,11 @@
 
 #include "edittestsupport.h"
 #include "extractrec.h"
+#include "fakeeditorhost.h"
 #include "mywil.h"
 #include "new.h"
 #include "newform.h"
 #include "outpic.h"
-#include "fakeeditorhost.h"
 
 #include <QLineEdit>
 #include <QProgressBar>
@@ -23,7 +23,8 @@ namespace {
 // A picture of `size` whose pixels are all different and none black.
 QImage picture(QSize size)
 {
-    return wilfixture::patternImage(size.width(), size.height()).convertToFormat(QImage::Format_RGB32);
+    return wilfixture::patternImage(size.width(), size.height())
+        .convertToFormat(QImage::Format_RGB32);
 }
 
 // "NAME:WxH" writes a bitmap of that size, "NAME:0" a file of length 0, "NAME:junk" a file
@@ -81,7 +82,7 @@ QByteArray templateBytes(const char *name)
 class TestNew : public QObject
 {
     Q_OBJECT
-private slots:
+  private slots:
     void exportedFolderRoundTrip();
     void create_data();
     void create();
@@ -120,8 +121,8 @@ void TestNew::exportedFolderRoundTrip()
     const QString folder = dir.filePath(QStringLiteral("pictures"));
     QVERIFY(QDir().mkpath(folder));
     QString error;
-    QVERIFY2(outpic::exportPictures(host.component, folder, {0, host.component.ImageCount() - 1}, {},
-                                    &error),
+    QVERIFY2(outpic::exportPictures(host.component, folder, {0, host.component.ImageCount() - 1},
+                                    {}, &error),
              qPrintable(error));
 
     const QString created = dir.filePath(QStringLiteral("created.wil"));
@@ -157,8 +158,7 @@ void TestNew::create_data()
         << QStringList{"c.bmp:3x3", "B.bmp:5x2", "a.bmp:4x4"} << QString()
         << QStringList{"4x4@0,0", "8x2@0,0", "4x3@0,0"};
     QTest::newRow("text order, not numbers")
-        << QStringList{"2.bmp:3x3", "10.bmp:5x2"} << QString()
-        << QStringList{"8x2@0,0", "4x3@0,0"};
+        << QStringList{"2.bmp:3x3", "10.bmp:5x2"} << QString() << QStringList{"8x2@0,0", "4x3@0,0"};
     QTest::newRow("placement files, one missing")
         << QStringList{"a.bmp:2x2", "b.bmp:2x2", "Placements/a.txt=-12\r\n34\r\n"} << QString()
         << QStringList{"4x2@-12,34", "4x2@0,0"};
@@ -177,9 +177,8 @@ void TestNew::create_data()
         << QStringList{"a.bmp:2x2", "b.bmp:3x3", "Placements/a.txt=1\r\n1\r\n"} << "5"
         << QStringList{"4x2@0,5", "4x3@0,5"};
     QTest::newRow("fixed pair") << QStringList{"a.bmp:2x2"} << "3,-4" << QStringList{"4x2@3,-4"};
-    QTest::newRow("zero-length picture")
-        << QStringList{"a.bmp:2x2", "b.bmp:0", "c.bmp:2x2"} << QString()
-        << QStringList{"4x2@0,0", "empty", "4x2@0,0"};
+    QTest::newRow("zero-length picture") << QStringList{"a.bmp:2x2", "b.bmp:0", "c.bmp:2x2"}
+                                         << QString() << QStringList{"4x2@0,0", "empty", "4x2@0,0"};
     QTest::newRow("one pixel wide or high")
         << QStringList{"a.bmp:1x50", "b.bmp:50x1", "c.bmp:2x2"} << QString()
         << QStringList{"empty", "empty", "4x2@0,0"};
@@ -294,8 +293,7 @@ void TestNew::refusedFolders_data()
 {
     QTest::addColumn<QStringList>("files");
     QTest::addColumn<QString>("why"); // part of the reason given
-    QTest::newRow("picture not readable")
-        << QStringList{"a.bmp:2x2", "b.bmp:junk"} << "b.bmp";
+    QTest::newRow("picture not readable") << QStringList{"a.bmp:2x2", "b.bmp:junk"} << "b.bmp";
     QTest::newRow("placement file of one line")
         << QStringList{"a.bmp:2x2", "b.bmp:2x2", "Placements/b.txt=5\r\n"} << "b.txt";
     QTest::newRow("folder missing") << QStringList() << "nowhere";
@@ -422,9 +420,15 @@ void TestNew::windowRefuses_data()
     QTest::addColumn<QString>("folder");
     QTest::addColumn<QString>("file");
     QTest::addColumn<QString>("message");
-    QTest::newRow("no folder") << "" << "x.wil" << "请输入图片所在路径!";
-    QTest::newRow("no file") << "pictures" << "" << "请输入新建数据文件名!";
-    QTest::newRow("neither") << "" << "" << "请输入图片所在路径!";
+    QTest::newRow("no folder") << ""
+                               << "x.wil"
+                               << "请输入图片所在路径!";
+    QTest::newRow("no file") << "pictures"
+                             << ""
+                             << "请输入新建数据文件名!";
+    QTest::newRow("neither") << ""
+                             << ""
+                             << "请输入图片所在路径!";
 }
 
 void TestNew::windowRefuses()

@@ -11,7 +11,10 @@
 
 namespace {
 
-QByteArray hex(const char *text) { return QByteArray::fromHex(text); }
+QByteArray hex(const char *text)
+{
+    return QByteArray::fromHex(text);
+}
 
 qint32 int32At(const QByteArray &bytes, int at)
 {
@@ -35,7 +38,7 @@ QByteArray readAll(const QString &path)
 class TestTemplates : public QObject
 {
     Q_OBJECT
-private slots:
+  private slots:
     void libraryHeader();
     void fixedPaletteEntries_data();
     void fixedPaletteEntries();
@@ -49,7 +52,8 @@ private slots:
 
 void TestTemplates::libraryHeader()
 {
-    const QByteArray wil = embeddedResource(QStringLiteral("exefile"), QStringLiteral("wil")).value();
+    const QByteArray wil =
+        embeddedResource(QStringLiteral("exefile"), QStringLiteral("wil")).value();
     QCOMPARE(wil.size(), 1080);
     QCOMPARE(wil.left(36), QByteArray("#ILIB v1.0-ORBENA Entertainment inc."));
     QCOMPARE(wil.mid(36, 8), hex("000000004D3E4000"));
@@ -83,7 +87,8 @@ void TestTemplates::fixedPaletteEntries()
     QFETCH(int, r);
     QFETCH(int, g);
     QFETCH(int, b);
-    const QByteArray wil = embeddedResource(QStringLiteral("exefile"), QStringLiteral("wil")).value();
+    const QByteArray wil =
+        embeddedResource(QStringLiteral("exefile"), QStringLiteral("wil")).value();
     QCOMPARE(paletteEntry(wil, entry), qRgb(r, g, b));
 }
 
@@ -92,7 +97,8 @@ void TestTemplates::paletteFollowsTable()
 {
     QFile table(QStringLiteral(WIL_PALETTE_TABLE));
     QVERIFY(table.open(QIODevice::ReadOnly | QIODevice::Text));
-    const QByteArray wil = embeddedResource(QStringLiteral("exefile"), QStringLiteral("wil")).value();
+    const QByteArray wil =
+        embeddedResource(QStringLiteral("exefile"), QStringLiteral("wil")).value();
     int entries = 0;
     while (!table.atEnd()) {
         const QString line = QString::fromUtf8(table.readLine()).section(u'#', 0, 0).trimmed();
@@ -108,9 +114,10 @@ void TestTemplates::paletteFollowsTable()
 
 void TestTemplates::index()
 {
-    const QByteArray wix = embeddedResource(QStringLiteral("exefile"), QStringLiteral("wix")).value();
-    QCOMPARE(wix, QByteArray("#INDX v1.0-ORBENA Entertainment inc.") +
-                      hex("0B0000007078DA00") + hex("00000000"));
+    const QByteArray wix =
+        embeddedResource(QStringLiteral("exefile"), QStringLiteral("wix")).value();
+    QCOMPARE(wix, QByteArray("#INDX v1.0-ORBENA Entertainment inc.") + hex("0B0000007078DA00") +
+                      hex("00000000"));
 }
 
 void TestTemplates::extract_data()
@@ -118,13 +125,20 @@ void TestTemplates::extract_data()
     QTest::addColumn<QString>("type");
     QTest::addColumn<QString>("name");
     QTest::addColumn<int>("size"); // -1: no such resource
-    QTest::newRow("wil") << "exefile" << "wil" << 1080;
-    QTest::newRow("wix") << "exefile" << "wix" << 48;
-    QTest::newRow("upper case") << "EXEFILE" << "WIL" << 1080;
-    QTest::newRow("mixed case") << "ExeFile" << "Wix" << 48;
-    QTest::newRow("unknown name") << "exefile" << "wiz" << -1;
-    QTest::newRow("unknown type") << "rcdata" << "wil" << -1;
-    QTest::newRow("type as name") << "" << "exefile" << -1;
+    QTest::newRow("wil") << "exefile"
+                         << "wil" << 1080;
+    QTest::newRow("wix") << "exefile"
+                         << "wix" << 48;
+    QTest::newRow("upper case") << "EXEFILE"
+                                << "WIL" << 1080;
+    QTest::newRow("mixed case") << "ExeFile"
+                                << "Wix" << 48;
+    QTest::newRow("unknown name") << "exefile"
+                                  << "wiz" << -1;
+    QTest::newRow("unknown type") << "rcdata"
+                                  << "wil" << -1;
+    QTest::newRow("type as name") << ""
+                                  << "exefile" << -1;
 }
 
 void TestTemplates::extract()
@@ -141,8 +155,7 @@ void TestTemplates::extract()
         QVERIFY(!QFile::exists(path));
         return;
     }
-    QCOMPARE(readAll(path),
-             embeddedResource(QStringLiteral("exefile"), name.toLower()).value());
+    QCOMPARE(readAll(path), embeddedResource(QStringLiteral("exefile"), name.toLower()).value());
     QCOMPARE(readAll(path).size(), size);
 }
 
