@@ -1,10 +1,13 @@
 // Start-up: the application, then every window once, in a fixed order, then the event loop.
 // No command-line arguments are read and no settings are kept.
 
+#include "addpicform.h"
 #include "dialogs.h"
 #include "mail.h"
+#include "outpicform.h"
 
 #include <QApplication>
+#include <QLineEdit>
 
 int main(int argc, char **argv)
 {
@@ -18,19 +21,19 @@ int main(int argc, char **argv)
     // so that its fields keep their values between showings:
     //   Formout (batch export), Formadd (batch add, insert, replace), Formnew (new library),
     //   Formdel (delete or blank), Formaddone (add one picture).
-    // Each is constructed with FormMain as its EditorHost and handed to the main window here:
-    //   FormMain.setEditingWindows({
-    //       .showFormout = [&] { Formout.exec(); },
-    //       .showFormadd = [&](int lastImage) {
-    //           Formadd.EditEnd->setText(QString::number(lastImage));
-    //           Formadd.EditPicPath->clear();
-    //           Formadd.exec();
-    //       },
-    //       .showFormaddone = [&] { Formaddone.exec(); },
-    //       .showFormnew = [&] { Formnew.exec(); },
-    //       .showFormdel = [&] { Formdel.exec(); },
-    //   });
-    // Until then their buttons do nothing.
+    // Each is constructed with FormMain as its EditorHost and handed to the main window here.
+    TFormout Formout(FormMain, &FormMain);
+    TFormadd Formadd(FormMain, &FormMain);
+    EditingWindowHooks windows;
+    windows.showFormout = [&] { Formout.exec(); };
+    windows.showFormadd = [&](int lastImage) {
+        Formadd.EditEnd->setText(QString::number(lastImage));
+        Formadd.EditPicPath->clear();
+        Formadd.exec();
+    };
+    // Still to come: showFormaddone, showFormnew, showFormdel; until then their buttons do
+    // nothing.
+    FormMain.setEditingWindows(std::move(windows));
 
     FormMain.show();
     return app.exec();

@@ -77,7 +77,7 @@ class FailAt
 class TestRecordSplice : public QObject
 {
     Q_OBJECT
-  private slots:
+private slots:
     void cleanup() { setSpliceChunkSize(1 << 20); }
     void splice_data();
     void splice();

@@ -113,7 +113,7 @@ Q_DECLARE_METATYPE(Op)
 class TestTWILWrite : public QObject
 {
     Q_OBJECT
-  private slots:
+private slots:
     void addBitmap_data();
     void addBitmap();
     void addToEmptyTemplate();
