@@ -1,5 +1,6 @@
 #include "addpic.h"
 
+#include "editjournal.h"
 #include "fileio.h"
 #include "mywil.h"
 #include "paletteimage.h"
@@ -72,34 +73,6 @@ InputRefusal checkRange(const TWIL &wil, const Request &request, const QString &
     plan.start = *s;
     plan.end = *e;
     return {};
-}
-
-// The part of a file an operation may overwrite, kept to be put back.
-struct SavedBytes
-{
-    qint64 pos = 0;
-    QByteArray bytes;
-};
-
-SavedBytes save(QFile &file, qint64 pos, qint64 len)
-{
-    SavedBytes saved{pos, {}};
-    len = std::min(len, file.size() - pos);
-    if (len > 0) {
-        saved.bytes.resize(len);
-        if (!fileio::readAt(file, pos, saved.bytes.data(), len))
-            saved.bytes.clear();
-    }
-    return saved;
-}
-
-// Cuts the file back to its old size and writes the saved bytes where they were.
-bool restore(QFile &file, qint64 oldSize, const QList<SavedBytes> &saved, QString *error)
-{
-    bool ok = fileio::resize(file, oldSize, error);
-    for (const SavedBytes &s : saved)
-        ok = (s.bytes.isEmpty() || fileio::writeAt(file, s.pos, s.bytes, error)) && ok;
-    return fileio::flush(file, error) && ok;
 }
 
 } // namespace
@@ -234,18 +207,29 @@ bool Add(TWIL &wil, const outpic::PictureFolder &folder, const QStringList &pict
     const qint64 entryStart = wil.indexTableStart() + 4 * qint64(oldCount);
     const qint64 librarySize = library.size();
     const qint64 indexSize = index.size();
-    const QList<SavedBytes> savedLibrary{save(library, 44, 4)};
-    const QList<SavedBytes> savedIndex{save(index, 44, 4),
-                                       save(index, entryStart, 4 * qint64(count))};
-
-    bool written = false;
-    auto fail = [&](const QString &why) {
+    // The records go behind the end, so the journal needs only both counts, the index from
+    // the first new entry on, and the old sizes.
+    EditJournal journal(wil.FileName, indexPath);
+    QString why;
+    if (!journal.begin(librarySize, indexSize, &why) ||
+        !journal.save(EditJournal::Library, library, 44, 4, &why) ||
+        !journal.save(EditJournal::Index, index, 44, 4, &why) ||
+        !journal.save(EditJournal::Index, index, qMin(entryStart, indexSize),
+                      qMax<qint64>(0, indexSize - entryStart), &why) ||
+        !journal.arm(&why)) {
         QString ignored;
-        if (written) {
-            restore(library, librarySize, savedLibrary, &ignored);
-            restore(index, indexSize, savedIndex, &ignored);
-        }
+        journal.rollBack(library, &index, &ignored);
         setError(error, why);
+        return false;
+    }
+    auto fail = [&](const QString &message) {
+        QString ignored;
+        if (!journal.rollBack(library, &index, &ignored))
+            setError(error, QStringLiteral("%1 (the files could not all be put back as they "
+                                           "were: the next Open undoes the edit)")
+                                .arg(message));
+        else
+            setError(error, message);
         return false;
     };
 
@@ -254,7 +238,6 @@ bool Add(TWIL &wil, const outpic::PictureFolder &folder, const QStringList &pict
     QByteArray entries;
     entries.reserve(4 * count);
     qint64 position = librarySize;
-    QString why;
     for (qsizetype k = 0; k < count; ++k) {
         if (progress)
             progress(int(k), int(count));
@@ -264,7 +247,6 @@ bool Add(TWIL &wil, const outpic::PictureFolder &folder, const QStringList &pict
         if (position > std::numeric_limits<qint32>::max())
             return fail(
                 QStringLiteral("%1: the library would grow beyond 2 GB").arg(native(wil.FileName)));
-        written = true;
         if (!fileio::writeAt(library, position, record, &why))
             return fail(why);
         entries += int32Bytes(qint32(position));
@@ -272,7 +254,6 @@ bool Add(TWIL &wil, const outpic::PictureFolder &folder, const QStringList &pict
     }
     if (progress)
         progress(int(count), int(count));
-    written = true;
     if (entryStart > indexSize &&
         !fileio::writeAt(index, indexSize, QByteArray(entryStart - indexSize, '\0'), &why))
         return fail(why);
@@ -283,7 +264,7 @@ bool Add(TWIL &wil, const outpic::PictureFolder &folder, const QStringList &pict
         !fileio::writeAt(index, entryStart, entries, &why) ||
         !fileio::writeAt(library, 44, countBytes, &why) ||
         !fileio::writeAt(index, 44, countBytes, &why) || !fileio::flush(library, &why) ||
-        !fileio::flush(index, &why))
+        !fileio::flush(index, &why) || !journal.finish(&why))
         return fail(why);
     index.close();
     return reopen(wil, error);
