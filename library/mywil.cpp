@@ -417,7 +417,9 @@ const QImage &TWIL::LoadBitmap(int index)
         m_lastDecodeOk = false;
         return m_bitmap;
     }
-    const qint64 offset = Offsets[index];
+    // at(): a non-const subscript would detach Offsets from the copy the sorted entries were
+    // made from, and every fetch would sort the whole table again.
+    const qint64 offset = Offsets.at(index);
     m_lastDecodeOk =
         FileType >= 2 ? ReadRunLengthImage(offset, index) : ReadCompressedImage(offset, index);
     Width = m_bitmap.width();
@@ -465,7 +467,9 @@ RecordInfo TWIL::inspectRecord(int index) const
 {
     if (!LibraryStream || index < 0 || index >= m_imageCount || index >= Offsets.size())
         return {};
-    const qint64 offset = Offsets[index];
+    // at(): a non-const subscript would detach Offsets from the copy the sorted entries were
+    // made from, and every fetch would sort the whole table again.
+    const qint64 offset = Offsets.at(index);
     if (FileType >= 2)
         return inspectRunLength(*LibraryStream, offset, LibraryStream->size());
     return inspectAt(*LibraryStream, offset, extentEndFor(offset), OffSet);
@@ -826,7 +830,9 @@ bool TWIL::ReplaceBitmap(int index, const QImage &graphic)
     if (!graphicFits(graphic, &m_error))
         return false;
     // Every layout keeps its placement at record offsets 4-7.
-    const qint64 offset = Offsets[index];
+    // at(): a non-const subscript would detach Offsets from the copy the sorted entries were
+    // made from, and every fetch would sort the whole table again.
+    const qint64 offset = Offsets.at(index);
     char place[4] = {};
     if (offset >= 0 && offset + 8 <= recordExtentEnd(index) &&
         !fileio::readAt(*LibraryStream, offset + 4, place, 4)) {
@@ -870,7 +876,9 @@ bool TWIL::setPlacementField(int index, int at, qint16 value)
                       .arg(m_imageCount);
         return false;
     }
-    const qint64 offset = Offsets[index];
+    // at(): a non-const subscript would detach Offsets from the copy the sorted entries were
+    // made from, and every fetch would sort the whole table again.
+    const qint64 offset = Offsets.at(index);
     char old[2];
     if (offset < 1080 + OffSet || offset + 8 > LibraryStream->size() ||
         !fileio::readAt(*LibraryStream, offset + at, old, 2)) {
