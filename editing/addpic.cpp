@@ -373,7 +373,14 @@ bool AddXy(TWIL &wil, const outpic::PictureFolder *folder, const PlacementRule &
     const int count = std::max(end - start + 1, 0);
     if (progress)
         progress(0, count);
-    for (int k = 0; k < count; ++k) {
+    // The placements are read and the records checked first, then written as one journaled
+    // edit: a crash leaves all the old placements or all the new. A placement file that ends
+    // the run still lets the images before it take theirs.
+    QFile &library = *wil.LibraryStream;
+    const qint64 size = library.size();
+    QList<std::pair<qint64, QByteArray>> writes;
+    QString stoppedBy;
+    for (int k = 0; k < count && stoppedBy.isEmpty(); ++k) {
         const int n = start + k;
         FixedPlacement where;
         if (placement.fromFiles) {
@@ -381,23 +388,61 @@ bool AddXy(TWIL &wil, const outpic::PictureFolder *folder, const PlacementRule &
                 outpic::readPlacementFile(folder->numberedPlacement(n));
             if (file.status == outpic::PlacementFile::TooShort ||
                 file.status == outpic::PlacementFile::Unreadable) {
-                setError(error, file.error);
-                return false;
+                stoppedBy = file.error;
+                break;
             }
             where = {file.placement.px, file.placement.py};
         } else {
             where = placement.fixed;
         }
-        if (progress)
-            progress(k + 1, count);
-        if (!wil.SetImagePx(n, where.px) || !wil.SetImagePy(n, where.py)) {
-            setError(error, wil.errorString().isEmpty()
-                                ? QStringLiteral("image %1: placement cannot be written").arg(n)
-                                : wil.errorString());
+        if (n < 0 || n >= wil.ImageCount()) {
+            setError(error, QStringLiteral("Image %1 is not in the library (it holds %2).")
+                                .arg(n)
+                                .arg(wil.ImageCount()));
             return false;
         }
+        const qint64 offset = wil.Offsets[n];
+        if (offset < 1080 + wil.OffSet || offset + 8 > size) {
+            setError(error,
+                     QStringLiteral("The record of image %1 lies outside the library file.")
+                         .arg(n));
+            return false;
+        }
+        QByteArray bytes(4, Qt::Uninitialized);
+        qToLittleEndian<qint16>(where.px, bytes.data());
+        qToLittleEndian<qint16>(where.py, bytes.data() + 2);
+        writes.append({offset + 4, bytes});
     }
-    return true;
+    EditJournal journal(wil.FileName, wil.IndexFileName);
+    QString why;
+    bool ok = journal.begin(size, -1, &why);
+    for (const auto &w : writes) {
+        if (!ok)
+            break;
+        ok = journal.save(EditJournal::Library, library, w.first, 4, &why);
+    }
+    if (!ok || !journal.arm(&why)) {
+        QString ignored;
+        journal.rollBack(library, nullptr, &ignored);
+        setError(error, why);
+        return false;
+    }
+    for (int k = 0; ok && k < writes.size(); ++k) {
+        ok = fileio::writeAt(library, writes[k].first, writes[k].second, &why);
+        if (progress)
+            progress(k + 1, count);
+    }
+    if (ok && fileio::flush(library, &why) && journal.finish(&why)) {
+        if (stoppedBy.isEmpty())
+            return true;
+        setError(error, stoppedBy);
+        return false;
+    }
+    QString ignored;
+    if (!journal.rollBack(library, nullptr, &ignored))
+        why += QStringLiteral(" (the old placements could not all be put back: the next Open "
+                              "does)");
+    setError(error, why);
+    return false;
 }
-
 } // namespace addpic

@@ -39,6 +39,7 @@ enum class Kind {
     BatchAppend,
     BatchInsert,
     BatchReplace,
+    BatchPlacements,
 };
 
 QByteArray sampleRecord(int i)
@@ -109,6 +110,8 @@ bool runEdit(Kind kind, TWIL &wil, const QString &pictures)
         return addpic::InSert(wil, folder, folder.pictures(), rule, 1, {}, &error);
     case Kind::BatchReplace:
         return addpic::Replace(wil, folder, folder.pictures(), rule, 2, 3, {}, &error);
+    case Kind::BatchPlacements:
+        return addpic::AddXy(wil, &folder, rule, 0, 1, {}, &error);
     }
     return false;
 }
@@ -232,6 +235,7 @@ void TestCrashSafety::everyFailurePoint_data()
     QTest::newRow("batch append") << Kind::BatchAppend;
     QTest::newRow("batch insert") << Kind::BatchInsert;
     QTest::newRow("batch replace") << Kind::BatchReplace;
+    QTest::newRow("batch placements") << Kind::BatchPlacements;
 }
 
 void TestCrashSafety::everyFailurePoint()
