@@ -1,5 +1,6 @@
 #include "addpic.h"
 
+#include "editjournal.h"
 #include "fileio.h"
 #include "mywil.h"
 #include "paletteimage.h"
@@ -72,34 +73,6 @@ InputRefusal checkRange(const TWIL &wil, const Request &request, const QString &
     plan.start = *s;
     plan.end = *e;
     return {};
-}
-
-// The part of a file an operation may overwrite, kept to be put back.
-struct SavedBytes
-{
-    qint64 pos = 0;
-    QByteArray bytes;
-};
-
-SavedBytes save(QFile &file, qint64 pos, qint64 len)
-{
-    SavedBytes saved{pos, {}};
-    len = std::min(len, file.size() - pos);
-    if (len > 0) {
-        saved.bytes.resize(len);
-        if (!fileio::readAt(file, pos, saved.bytes.data(), len))
-            saved.bytes.clear();
-    }
-    return saved;
-}
-
-// Cuts the file back to its old size and writes the saved bytes where they were.
-bool restore(QFile &file, qint64 oldSize, const QList<SavedBytes> &saved, QString *error)
-{
-    bool ok = fileio::resize(file, oldSize, error);
-    for (const SavedBytes &s : saved)
-        ok = (s.bytes.isEmpty() || fileio::writeAt(file, s.pos, s.bytes, error)) && ok;
-    return fileio::flush(file, error) && ok;
 }
 
 } // namespace
@@ -234,18 +207,29 @@ bool Add(TWIL &wil, const outpic::PictureFolder &folder, const QStringList &pict
     const qint64 entryStart = wil.indexTableStart() + 4 * qint64(oldCount);
     const qint64 librarySize = library.size();
     const qint64 indexSize = index.size();
-    const QList<SavedBytes> savedLibrary{save(library, 44, 4)};
-    const QList<SavedBytes> savedIndex{save(index, 44, 4),
-                                       save(index, entryStart, 4 * qint64(count))};
-
-    bool written = false;
-    auto fail = [&](const QString &why) {
+    // The records go behind the end, so the journal needs only both counts, the index from
+    // the first new entry on, and the old sizes.
+    EditJournal journal(wil.FileName, indexPath);
+    QString why;
+    if (!journal.begin(librarySize, indexSize, &why) ||
+        !journal.save(EditJournal::Library, library, 44, 4, &why) ||
+        !journal.save(EditJournal::Index, index, 44, 4, &why) ||
+        !journal.save(EditJournal::Index, index, qMin(entryStart, indexSize),
+                      qMax<qint64>(0, indexSize - entryStart), &why) ||
+        !journal.arm(&why)) {
         QString ignored;
-        if (written) {
-            restore(library, librarySize, savedLibrary, &ignored);
-            restore(index, indexSize, savedIndex, &ignored);
-        }
+        journal.rollBack(library, &index, &ignored);
         setError(error, why);
+        return false;
+    }
+    auto fail = [&](const QString &message) {
+        QString ignored;
+        if (!journal.rollBack(library, &index, &ignored))
+            setError(error, QStringLiteral("%1 (the files could not all be put back as they "
+                                           "were: the next Open undoes the edit)")
+                                .arg(message));
+        else
+            setError(error, message);
         return false;
     };
 
@@ -254,7 +238,6 @@ bool Add(TWIL &wil, const outpic::PictureFolder &folder, const QStringList &pict
     QByteArray entries;
     entries.reserve(4 * count);
     qint64 position = librarySize;
-    QString why;
     for (qsizetype k = 0; k < count; ++k) {
         if (progress)
             progress(int(k), int(count));
@@ -264,7 +247,6 @@ bool Add(TWIL &wil, const outpic::PictureFolder &folder, const QStringList &pict
         if (position > std::numeric_limits<qint32>::max())
             return fail(
                 QStringLiteral("%1: the library would grow beyond 2 GB").arg(native(wil.FileName)));
-        written = true;
         if (!fileio::writeAt(library, position, record, &why))
             return fail(why);
         entries += int32Bytes(qint32(position));
@@ -272,7 +254,6 @@ bool Add(TWIL &wil, const outpic::PictureFolder &folder, const QStringList &pict
     }
     if (progress)
         progress(int(count), int(count));
-    written = true;
     if (entryStart > indexSize &&
         !fileio::writeAt(index, indexSize, QByteArray(entryStart - indexSize, '\0'), &why))
         return fail(why);
@@ -283,7 +264,7 @@ bool Add(TWIL &wil, const outpic::PictureFolder &folder, const QStringList &pict
         !fileio::writeAt(index, entryStart, entries, &why) ||
         !fileio::writeAt(library, 44, countBytes, &why) ||
         !fileio::writeAt(index, 44, countBytes, &why) || !fileio::flush(library, &why) ||
-        !fileio::flush(index, &why))
+        !fileio::flush(index, &why) || !journal.finish(&why))
         return fail(why);
     index.close();
     return reopen(wil, error);
@@ -392,7 +373,14 @@ bool AddXy(TWIL &wil, const outpic::PictureFolder *folder, const PlacementRule &
     const int count = std::max(end - start + 1, 0);
     if (progress)
         progress(0, count);
-    for (int k = 0; k < count; ++k) {
+    // The placements are read and the records checked first, then written as one journaled
+    // edit: a crash leaves all the old placements or all the new. A placement file that ends
+    // the run still lets the images before it take theirs.
+    QFile &library = *wil.LibraryStream;
+    const qint64 size = library.size();
+    QList<std::pair<qint64, QByteArray>> writes;
+    QString stoppedBy;
+    for (int k = 0; k < count && stoppedBy.isEmpty(); ++k) {
         const int n = start + k;
         FixedPlacement where;
         if (placement.fromFiles) {
@@ -400,23 +388,61 @@ bool AddXy(TWIL &wil, const outpic::PictureFolder *folder, const PlacementRule &
                 outpic::readPlacementFile(folder->numberedPlacement(n));
             if (file.status == outpic::PlacementFile::TooShort ||
                 file.status == outpic::PlacementFile::Unreadable) {
-                setError(error, file.error);
-                return false;
+                stoppedBy = file.error;
+                break;
             }
             where = {file.placement.px, file.placement.py};
         } else {
             where = placement.fixed;
         }
-        if (progress)
-            progress(k + 1, count);
-        if (!wil.SetImagePx(n, where.px) || !wil.SetImagePy(n, where.py)) {
-            setError(error, wil.errorString().isEmpty()
-                                ? QStringLiteral("image %1: placement cannot be written").arg(n)
-                                : wil.errorString());
+        if (n < 0 || n >= wil.ImageCount()) {
+            setError(error, QStringLiteral("Image %1 is not in the library (it holds %2).")
+                                .arg(n)
+                                .arg(wil.ImageCount()));
             return false;
         }
+        const qint64 offset = wil.Offsets[n];
+        if (offset < 1080 + wil.OffSet || offset + 8 > size) {
+            setError(error,
+                     QStringLiteral("The record of image %1 lies outside the library file.")
+                         .arg(n));
+            return false;
+        }
+        QByteArray bytes(4, Qt::Uninitialized);
+        qToLittleEndian<qint16>(where.px, bytes.data());
+        qToLittleEndian<qint16>(where.py, bytes.data() + 2);
+        writes.append({offset + 4, bytes});
     }
-    return true;
+    EditJournal journal(wil.FileName, wil.IndexFileName);
+    QString why;
+    bool ok = journal.begin(size, -1, &why);
+    for (const auto &w : writes) {
+        if (!ok)
+            break;
+        ok = journal.save(EditJournal::Library, library, w.first, 4, &why);
+    }
+    if (!ok || !journal.arm(&why)) {
+        QString ignored;
+        journal.rollBack(library, nullptr, &ignored);
+        setError(error, why);
+        return false;
+    }
+    for (int k = 0; ok && k < writes.size(); ++k) {
+        ok = fileio::writeAt(library, writes[k].first, writes[k].second, &why);
+        if (progress)
+            progress(k + 1, count);
+    }
+    if (ok && fileio::flush(library, &why) && journal.finish(&why)) {
+        if (stoppedBy.isEmpty())
+            return true;
+        setError(error, stoppedBy);
+        return false;
+    }
+    QString ignored;
+    if (!journal.rollBack(library, nullptr, &ignored))
+        why += QStringLiteral(" (the old placements could not all be put back: the next Open "
+                              "does)");
+    setError(error, why);
+    return false;
 }
-
 } // namespace addpic

@@ -1,5 +1,6 @@
 #include "mywil.h"
 
+#include "editjournal.h"
 #include "fileio.h"
 #include "mywil_p.h"
 #include "recordsplice.h"
@@ -249,6 +250,10 @@ void TWIL::openFile(bool readOnly)
         notify(FileName + QStringLiteral(" 不存在."));
         return;
     }
+    // A half-made edit that could not be undone must not be built upon: a new journal would
+    // take the old one's place.
+    if (!LibraryStream && !recoverInterruptedEdit(notify))
+        readOnly = true;
     if (!LibraryStream) {
         auto file = std::make_unique<QFile>(FileName);
         bool ro = readOnly;
@@ -277,6 +282,27 @@ void TWIL::openFile(bool readOnly)
     LoadIndex(IndexFileName);
     // Without a readable index no image can be located.
     m_imageCount = std::clamp(m_headerCount, 0, int(qMax<qsizetype>(0, Offsets.size() - 1)));
+}
+
+// An edit that was cut short (a crash, a kill, a power cut) left its journal beside the
+// library: the pair is put back as it was before anything else reads it.
+bool TWIL::recoverInterruptedEdit(const Notifier &notify)
+{
+    QString why;
+    switch (EditJournal::recover(FileName, indexFileNameFor(FileName), &why)) {
+    case EditJournal::Recovery::None:
+    case EditJournal::Recovery::Discarded:
+        break;
+    case EditJournal::Recovery::RolledBack:
+        notify(QStringLiteral("An edit of %1 was interrupted before it was complete. It has been "
+                              "undone: the library is as it was before that edit.")
+                   .arg(QDir::toNativeSeparators(FileName)));
+        break;
+    case EditJournal::Recovery::Failed:
+        notify(why);
+        return false;
+    }
+    return true;
 }
 
 void TWIL::Close()
@@ -862,13 +888,19 @@ bool TWIL::setPlacementField(int index, int at, qint16 value)
     }
     char bytes[2];
     qToLittleEndian<qint16>(value, bytes);
+    EditJournal journal(FileName, IndexFileName);
+    QString why;
+    if (!journal.begin(LibraryStream->size(), -1, &m_error) ||
+        !journal.save(EditJournal::Library, *LibraryStream, offset + at, 2, &m_error) ||
+        !journal.arm(&m_error)) {
+        journal.rollBack(*LibraryStream, nullptr, &why);
+        return false;
+    }
     if (fileio::writeAt(*LibraryStream, offset + at, bytes, 2, &m_error) &&
-        fileio::flush(*LibraryStream, &m_error))
+        fileio::flush(*LibraryStream, &m_error) && journal.finish(&m_error))
         return true;
-    QString ignored;
-    if (!fileio::writeAt(*LibraryStream, offset + at, old, 2, &ignored) ||
-        !fileio::flush(*LibraryStream, &ignored))
-        m_error += QStringLiteral(" (the old value could not be put back)");
+    if (!journal.rollBack(*LibraryStream, nullptr, &why))
+        m_error += QStringLiteral(" (the old value could not be put back: the next Open does)");
     return false;
 }
 

@@ -422,8 +422,11 @@ void TestTWILWrite::failedWritesChangeNothing()
         });
         const bool ok = runOp(wil, op, index, graphic);
         fileio::setFaultHook({});
+        // A fault after the commit point (the folder's flush once the journal is removed)
+        // leaves a complete edit behind.
+        if (ok && seen >= k)
+            continue;
         if (ok) {
-            QVERIFY(seen < k);
             QVERIFY(k > 1);
             break;
         }
