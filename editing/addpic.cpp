@@ -44,6 +44,15 @@ bool checkWritable(const TWIL &wil, QString *error)
     return false;
 }
 
+// The folder was read when the window checked the input; it may have gone since.
+bool folderStillThere(const outpic::PictureFolder &folder, QString *error)
+{
+    if (QFileInfo(folder.path()).isDir())
+        return true;
+    setError(error, QStringLiteral("%1: no such folder").arg(native(folder.path())));
+    return false;
+}
+
 // Close and open again, so that count, offsets and header are read afresh.
 bool reopen(TWIL &wil, QString *error)
 {
@@ -182,7 +191,7 @@ bool run(TWIL &wil, const Plan &plan, const ProgressFn &progress, QString *error
 bool Add(TWIL &wil, const outpic::PictureFolder &folder, const QStringList &pictures,
          const PlacementRule &placement, const ProgressFn &progress, QString *error)
 {
-    if (!checkWritable(wil, error))
+    if (!checkWritable(wil, error) || !folderStillThere(folder, error))
         return false;
     const QString indexPath = wil.IndexFileName;
     if (!QFileInfo(indexPath).isFile()) {
@@ -278,7 +287,7 @@ bool spliceFolder(TWIL &wil, const outpic::PictureFolder &folder, const QStringL
                   const PlacementRule &placement, int first, int removeCount,
                   const ProgressFn &progress, QString *error)
 {
-    if (!checkWritable(wil, error))
+    if (!checkWritable(wil, error) || !folderStillThere(folder, error))
         return false;
     const int count = int(pictures.size());
     // Half of the bar for making the records, half for moving the rest of the library.
@@ -340,7 +349,7 @@ bool Replace(TWIL &wil, const outpic::PictureFolder &folder, const QStringList &
 bool AddPic(TWIL &wil, const outpic::PictureFolder &folder, int start, int end,
             const ProgressFn &progress, QString *error)
 {
-    if (!checkWritable(wil, error))
+    if (!checkWritable(wil, error) || !folderStillThere(folder, error))
         return false;
     const int count = std::max(end - start + 1, 0);
     if (progress)

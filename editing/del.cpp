@@ -82,6 +82,8 @@ bool Del(TWIL &wil, int begin, int end, QString *error)
         return failWith(error, QStringLiteral("no library is open"));
     if (wil.isReadOnly())
         return failWith(error, QStringLiteral("%1 is read-only").arg(wil.FileName));
+    if (QString why; !wil.canEdit(&why))
+        return failWith(error, why);
     const int count = wil.ImageCount();
     if (begin < 0 || end < begin || end >= count || wil.Offsets.size() < count)
         return failWith(

@@ -397,6 +397,15 @@ bool TWIL::canEdit(QString *reason) const
     else if (FileType != 0 && FileType != 1)
         why =
             QStringLiteral("%1: libraries of run-length records cannot be changed.").arg(FileName);
+    // Images the index cannot locate would be lost, or overwritten, by any edit.
+    else if (m_headerCount > m_imageCount)
+        why = QFileInfo::exists(IndexFileName)
+                  ? QStringLiteral("The index file %1 holds %2 of the library's %3 images: the "
+                                   "library cannot be changed.")
+                        .arg(IndexFileName)
+                        .arg(m_imageCount)
+                        .arg(m_headerCount)
+                  : QStringLiteral("The index file %1 is missing.").arg(IndexFileName);
     if (reason)
         *reason = why;
     return why.isEmpty();
