@@ -8,7 +8,7 @@
 #include <zlib.h>
 
 namespace {
-constexpr qint64 kPiece = 256 * 1024;
+constexpr qint64 kPiece = 64 * 1024;
 
 quint32 crcOf(quint32 crc, const char *data, qint64 length)
 {
@@ -50,7 +50,7 @@ PixelBlockCheck checkPixelBlock(QFileDevice &file, qint64 blockOffset, qint64 bl
 
     const qint64 payloadAt = blockOffset + 6;
     const qint64 payloadLength = blockLength - 6;
-    auto in = std::make_unique<char[]>(kPiece);
+    auto in = std::make_unique_for_overwrite<char[]>(kPiece);
     quint32 crc = quint32(crc32_z(0, nullptr, 0));
 
     if (r.method == 0) {
@@ -72,7 +72,7 @@ PixelBlockCheck checkPixelBlock(QFileDevice &file, qint64 blockOffset, qint64 bl
     if (!inflater.ready)
         return r;
     z_stream &z = inflater.z;
-    auto out = std::make_unique<char[]>(kPiece);
+    auto out = std::make_unique_for_overwrite<char[]>(kPiece);
     qint64 consumed = 0;
     int rc = Z_OK;
     while (rc != Z_STREAM_END) {
