@@ -13,6 +13,11 @@
 #include <algorithm>
 #include <zlib.h>
 
+#ifdef Q_OS_UNIX
+#include <cerrno>
+#include <unistd.h>
+#endif
+
 namespace {
 
 constexpr qint64 kFrontSize = 1080; // header and palette
@@ -22,17 +27,39 @@ constexpr int kPaletteAt = 56;
 // than that is damaged, and is refused before anything is allocated for it.
 constexpr qint64 kMaxInflateRatio = 1040;
 
-quint16 u16(const char *p) { return qFromLittleEndian<quint16>(p); }
-qint16 s16(const char *p) { return qFromLittleEndian<qint16>(p); }
-quint32 u32(const char *p) { return qFromLittleEndian<quint32>(p); }
-qint32 s32(const char *p) { return qFromLittleEndian<qint32>(p); }
+quint16 u16(const char *p)
+{
+    return qFromLittleEndian<quint16>(p);
+}
+qint16 s16(const char *p)
+{
+    return qFromLittleEndian<qint16>(p);
+}
+quint32 u32(const char *p)
+{
+    return qFromLittleEndian<quint32>(p);
+}
+qint32 s32(const char *p)
+{
+    return qFromLittleEndian<qint32>(p);
+}
 
-qint64 roundedWidth(qint64 width) { return 4 * ((8 * width + 31) / 32); }
+qint64 roundedWidth(qint64 width)
+{
+    return 4 * ((8 * width + 31) / 32);
+}
 
-bool isFirstRecordOffset(qint32 v) { return v == 1080 || v == 1084; }
+bool isFirstRecordOffset(qint32 v)
+{
+    return v == 1080 || v == 1084;
+}
 
-// What the record at `offset` is, judged by its header and its extent only.
-RecordInfo inspectAt(QFileDevice &f, qint64 offset, qint64 end, int offSet)
+constexpr qint64 kHeaderBytes = 18; // enough to tell every layout apart
+constexpr qint64 kPrefetch = 256 * 1024;
+
+// What a record is, judged by its header and its extent only. `h` holds the record's first
+// min(extent, kHeaderBytes) bytes.
+RecordInfo inspectHeader(const char *h, qint64 offset, qint64 end, int offSet)
 {
     RecordInfo info;
     info.offset = offset;
@@ -42,17 +69,14 @@ RecordInfo inspectAt(QFileDevice &f, qint64 offset, qint64 end, int offSet)
     const qint64 extent = info.extent;
     if (extent < 8)
         return info;
-    char h[18] = {};
-    const qint64 headerLen = qMin<qint64>(extent, sizeof h);
-    if (!fileio::readAt(f, offset, h, headerLen))
-        return info;
 
     const qint64 w = u16(h), hgt = u16(h + 2);
     info.px = s16(h + 4);
     info.py = s16(h + 6);
     const bool hasBlockLength = extent >= 16;
     const qint64 blockLength = hasBlockLength ? qint64(u32(h + 12)) : -1;
-    const bool compressed = blockLength >= 6 && extent >= 18 && (u16(h + 16) == 0 || u16(h + 16) == 8);
+    const bool compressed =
+        blockLength >= 6 && extent >= 18 && (u16(h + 16) == 0 || u16(h + 16) == 8);
     const bool compressedEmpty = hasBlockLength && blockLength < 6;
     const qint64 compressedSize = 16 + blockLength;
     // Uncompressed records always store the rounded width.
@@ -63,7 +87,8 @@ RecordInfo inspectAt(QFileDevice &f, qint64 offset, qint64 end, int offSet)
     auto as = [&](RecordInfo::Kind kind, qint64 size) {
         info.kind = kind;
         info.size = size;
-        const bool signedHeader = kind == RecordInfo::Compressed || kind == RecordInfo::CompressedEmpty;
+        const bool signedHeader =
+            kind == RecordInfo::Compressed || kind == RecordInfo::CompressedEmpty;
         info.width = signedHeader ? int(s16(h)) : int(w);
         info.height = signedHeader ? int(s16(h + 2)) : int(hgt);
         return info;
@@ -87,6 +112,18 @@ RecordInfo inspectAt(QFileDevice &f, qint64 offset, qint64 end, int offSet)
     if (uncompressed && size8 <= extent)
         return as(RecordInfo::Uncompressed8, size8);
     return info;
+}
+
+RecordInfo inspectAt(QFileDevice &f, qint64 offset, qint64 end, int offSet)
+{
+    char h[kHeaderBytes] = {};
+    if (offset < 0 || end - offset < 8 ||
+        !fileio::readAt(f, offset, h, qMin<qint64>(end - offset, kHeaderBytes))) {
+        RecordInfo info;
+        info.offset = offset;
+        return info;
+    }
+    return inspectHeader(h, offset, end, offSet);
 }
 
 RecordInfo inspectRunLength(QFileDevice &f, qint64 offset, qint64 fileSize)
@@ -114,7 +151,32 @@ RecordInfo inspectRunLength(QFileDevice &f, qint64 offset, qint64 fileSize)
     return info;
 }
 
-void defaultNotify(const QString &text) { qWarning().noquote() << text; }
+void defaultNotify(const QString &text)
+{
+    qWarning().noquote() << text;
+}
+
+// fileio::readAt without moving the file position where the system allows it: one call per
+// fetch instead of a seek and a read.
+bool readBytes(QFile &f, qint64 pos, char *dst, qint64 len)
+{
+#ifdef Q_OS_UNIX
+    if ((f.openMode() & QIODevice::Unbuffered) && f.handle() >= 0 && pos >= 0 && len >= 0) {
+        qint64 done = 0;
+        while (done < len) {
+            const ssize_t n =
+                ::pread(f.handle(), dst + done, size_t(len - done), off_t(pos + done));
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0)
+                return false;
+            done += n;
+        }
+        return true;
+    }
+#endif
+    return fileio::readAt(f, pos, dst, len);
+}
 
 } // namespace
 
@@ -122,7 +184,7 @@ namespace {
 // Scratch memory that keeps its size between decodes and is never cleared.
 class Scratch
 {
-public:
+  public:
     char *data() { return m_data.get(); }
     const char *constData() const { return m_data.get(); }
     qint64 size() const { return m_size; }
@@ -135,7 +197,7 @@ public:
         m_size = size;
     }
 
-private:
+  private:
     std::unique_ptr<char[]> m_data;
     qint64 m_size = 0;
     qint64 m_capacity = 0;
@@ -146,7 +208,9 @@ struct TWIL::Decoder
 {
     z_stream z{};
     bool ready = false;
-    Scratch block;  // the record's bytes as read
+    Scratch record; // the record's first bytes, read in one go
+    qint64 recordOffset = -1;
+    Scratch block;  // further bytes of a record too large to prefetch
     Scratch pixels; // inflated pixel sequence, file order
     Decoder() { ready = inflateInit2(&z, -15) == Z_OK; }
     ~Decoder()
@@ -162,10 +226,19 @@ TWIL::TWIL(QObject *owner)
     m_bitmap.fill(0);
 }
 
-TWIL::~TWIL() { Close(); }
+TWIL::~TWIL()
+{
+    Close();
+}
 
-void TWIL::Open() { openFile(false); }
-void TWIL::OpenReadOnly() { openFile(true); }
+void TWIL::Open()
+{
+    openFile(false);
+}
+void TWIL::OpenReadOnly()
+{
+    openFile(true);
+}
 
 void TWIL::openFile(bool readOnly)
 {
@@ -179,24 +252,20 @@ void TWIL::openFile(bool readOnly)
     if (!LibraryStream) {
         auto file = std::make_unique<QFile>(FileName);
         bool ro = readOnly;
-        if (ro || !file->open(QIODevice::ReadWrite)) {
+        // Unbuffered: images are fetched from anywhere in the file, one read each.
+        if (ro || !file->open(QIODevice::ReadWrite | QIODevice::Unbuffered)) {
             ro = true;
-            if (!file->open(QIODevice::ReadOnly))
+            if (!file->open(QIODevice::ReadOnly | QIODevice::Unbuffered))
                 throw WilError(QStringLiteral("%1: %2").arg(FileName, file->errorString()));
-        }
-        char front[kFrontSize];
-        if (!fileio::readAt(*file, 0, front, kFrontSize)) {
-            notify(QStringLiteral("%1 is not an image library: it is too short to hold the "
-                                  "header and the palette.")
-                       .arg(FileName));
-            return;
         }
         m_readOnly = ro;
         LibraryStream = file.release();
     }
     char front[kFrontSize];
     if (!fileio::readAt(*LibraryStream, 0, front, kFrontSize)) {
-        notify(QStringLiteral("%1 cannot be read.").arg(FileName));
+        notify(QStringLiteral("%1 is not an image library: it is too short to hold the header "
+                              "and the palette.")
+                   .arg(FileName));
         Close();
         return;
     }
@@ -218,6 +287,7 @@ void TWIL::Close()
     OffSet = 0;
     FileType = 0;
     m_readOnly = false;
+    m_knownSize = -1;
 }
 
 void TWIL::LoadIndex(const QString &indexPath)
@@ -299,7 +369,8 @@ bool TWIL::canEdit(QString *reason) const
     else if (m_readOnly)
         why = QStringLiteral("%1 is open for reading only: it cannot be changed.").arg(FileName);
     else if (FileType != 0 && FileType != 1)
-        why = QStringLiteral("%1: libraries of run-length records cannot be changed.").arg(FileName);
+        why =
+            QStringLiteral("%1: libraries of run-length records cannot be changed.").arg(FileName);
     if (reason)
         *reason = why;
     return why.isEmpty();
@@ -321,8 +392,8 @@ const QImage &TWIL::LoadBitmap(int index)
         return m_bitmap;
     }
     const qint64 offset = Offsets[index];
-    m_lastDecodeOk = FileType >= 2 ? ReadRunLengthImage(offset, index)
-                                   : ReadCompressedImage(offset, index);
+    m_lastDecodeOk =
+        FileType >= 2 ? ReadRunLengthImage(offset, index) : ReadCompressedImage(offset, index);
     Width = m_bitmap.width();
     Height = m_bitmap.height();
     px = index < m_placementX.size() ? m_placementX[index] : 0;
@@ -342,15 +413,19 @@ const QVector<qint32> &TWIL::sortedEntries() const
     return m_sorted;
 }
 
-qint64 TWIL::extentEndFor(qint64 offset) const
+qint64 TWIL::extentEndFor(qint64 offset, bool freshSize) const
 {
     if (!LibraryStream)
         return 0;
-    const qint64 fileSize = LibraryStream->size();
     const QVector<qint32> &sorted = sortedEntries();
     const auto next = std::upper_bound(sorted.begin(), sorted.end(), offset,
                                        [](qint64 o, qint32 e) { return o < qint64(e); });
-    return next == sorted.end() ? fileSize : qMin<qint64>(*next, fileSize);
+    // A record followed by another ends where that one starts, whatever the file's size has
+    // become since it was last asked (a file cut short fails the read, and the caller asks
+    // again); the last record needs the size as it is now.
+    if (freshSize || m_knownSize < 0 || next == sorted.end() || *next > m_knownSize)
+        m_knownSize = LibraryStream->size();
+    return next == sorted.end() ? m_knownSize : qMin<qint64>(*next, m_knownSize);
 }
 
 qint64 TWIL::recordExtentEnd(int n) const
@@ -370,7 +445,10 @@ RecordInfo TWIL::inspectRecord(int index) const
     return inspectAt(*LibraryStream, offset, extentEndFor(offset), OffSet);
 }
 
-void TWIL::setEmptyBitmap() { m_bitmap = QImage(); }
+void TWIL::setEmptyBitmap()
+{
+    m_bitmap = QImage();
+}
 
 void TWIL::storePlacement(int index, int x, int y)
 {
@@ -388,8 +466,42 @@ bool TWIL::ReadCompressedImage(qint64 recordOffset, int index)
 {
     if (!LibraryStream)
         return false;
-    const RecordInfo info = inspectAt(*LibraryStream, recordOffset, extentEndFor(recordOffset), OffSet);
-    return decodeRecord(info, index);
+    // Fetches are the hot path: the file's size is taken as last seen where it cannot matter,
+    // and asked again when the record does not decode with it.
+    return readCompressedImage(recordOffset, index, false) ||
+           readCompressedImage(recordOffset, index, true);
+}
+
+bool TWIL::readCompressedImage(qint64 recordOffset, int index, bool freshSize)
+{
+    // One read brings in the header and, for all but large records, the whole record.
+    const qint64 end = extentEndFor(recordOffset, freshSize);
+    if (recordOffset < 0 || end - recordOffset < 8)
+        return false;
+    Decoder &d = *m_decoder;
+    const qint64 have = qMin<qint64>(end - recordOffset, kPrefetch);
+    d.record.resize(have);
+    d.recordOffset = recordOffset;
+    if (!readBytes(*LibraryStream, recordOffset, d.record.data(), have)) {
+        d.recordOffset = -1;
+        return false;
+    }
+    char h[kHeaderBytes] = {};
+    memcpy(h, d.record.constData(), qMin(have, kHeaderBytes));
+    return decodeRecord(inspectHeader(h, recordOffset, end, OffSet), index);
+}
+
+// The bytes [from, from + length) of the record being decoded: from the prefetched part when
+// they lie in it, else read from the file.
+const char *TWIL::recordBytes(const RecordInfo &info, qint64 from, qint64 length)
+{
+    Decoder &d = *m_decoder;
+    if (d.record.size() >= from + length && d.recordOffset == info.offset)
+        return d.record.constData() + from;
+    d.block.resize(length);
+    if (!readBytes(*LibraryStream, info.offset + from, d.block.data(), length))
+        return nullptr;
+    return d.block.constData();
 }
 
 bool TWIL::decodeRecord(const RecordInfo &info, int index)
@@ -405,7 +517,6 @@ bool TWIL::decodeRecord(const RecordInfo &info, int index)
 
 bool TWIL::decodeValidRecord(const RecordInfo &info, int index)
 {
-    QFile &f = *LibraryStream;
     Decoder &d = *m_decoder;
     const int w = info.width, h = info.height;
 
@@ -419,14 +530,14 @@ bool TWIL::decodeValidRecord(const RecordInfo &info, int index)
         const qint64 want = qint64(w) * h * 2;
         if (want > blockLength * kMaxInflateRatio || !d.ready)
             return false;
-        d.block.resize(blockLength);
-        if (!fileio::readAt(f, info.offset + 16, d.block.data(), blockLength))
+        const char *block = recordBytes(info, 16, blockLength);
+        if (!block)
             return false;
-        const char *payload = d.block.constData() + 6;
+        const char *payload = block + 6;
         const qint64 payloadLength = blockLength - 6;
         qint64 produced = 0;
         d.pixels.resize(want);
-        if (u16(d.block.constData()) == 0) {
+        if (u16(block) == 0) {
             produced = qMin(payloadLength, want);
             memcpy(d.pixels.data(), payload, produced);
         } else {
@@ -442,13 +553,15 @@ bool TWIL::decodeValidRecord(const RecordInfo &info, int index)
                 z.avail_in = inPiece;
                 z.next_out = reinterpret_cast<Bytef *>(d.pixels.data() + produced);
                 z.avail_out = outPiece;
-                rc = inflate(&z, Z_NO_FLUSH);
+                // Z_FINISH on the last piece spares zlib keeping a window copy.
+                rc = inflate(&z, in + inPiece == payloadLength ? Z_FINISH : Z_NO_FLUSH);
                 in += inPiece - z.avail_in;
                 produced += outPiece - z.avail_out;
                 if (rc == Z_BUF_ERROR)
                     break; // the stream ends early: the rest stays black
             }
-            if (rc == Z_DATA_ERROR || rc == Z_MEM_ERROR || rc == Z_NEED_DICT || rc == Z_STREAM_ERROR)
+            if (rc == Z_DATA_ERROR || rc == Z_MEM_ERROR || rc == Z_NEED_DICT ||
+                rc == Z_STREAM_ERROR)
                 return false;
         }
         QImage image(w, h, QImage::Format_RGB16);
@@ -474,12 +587,12 @@ bool TWIL::decodeValidRecord(const RecordInfo &info, int index)
         if (w == 0 || h == 0)
             break;
         QImage image(w, h, QImage::Format_RGB16);
-        if (image.isNull() || !f.seek(info.offset + 8))
-            return false;
         const qint64 rowBytes = qint64(w) * 2;
-        for (int y = h - 1; y >= 0; --y)
-            if (f.read(reinterpret_cast<char *>(image.scanLine(y)), rowBytes) != rowBytes)
-                return false;
+        const char *rows = image.isNull() ? nullptr : recordBytes(info, 8, rowBytes * h);
+        if (!rows)
+            return false;
+        for (int y = 0; y < h; ++y)
+            memcpy(image.scanLine(y), rows + (h - 1 - y) * rowBytes, rowBytes);
         storePlacement(index, info.px, info.py);
         m_bitmap = std::move(image);
         return true;
@@ -488,9 +601,9 @@ bool TWIL::decodeValidRecord(const RecordInfo &info, int index)
         if (w == 0 || h == 0)
             break;
         const qint64 header = info.size - qint64(w) * h;
-        d.block.resize(qint64(w) * h);
         QImage image(w, h, QImage::Format_RGB16);
-        if (image.isNull() || !fileio::readAt(f, info.offset + header, d.block.data(), d.block.size()))
+        const char *indices = image.isNull() ? nullptr : recordBytes(info, header, qint64(w) * h);
+        if (!indices)
             return false;
         quint16 lut[256];
         for (int i = 0; i < 256; ++i) {
@@ -499,7 +612,7 @@ bool TWIL::decodeValidRecord(const RecordInfo &info, int index)
         }
         for (int y = 0; y < h; ++y) {
             auto *line = reinterpret_cast<quint16 *>(image.scanLine(y));
-            const auto *src = reinterpret_cast<const quint8 *>(d.block.constData()) + qint64(h - 1 - y) * w;
+            const auto *src = reinterpret_cast<const quint8 *>(indices) + qint64(h - 1 - y) * w;
             for (int x = 0; x < w; ++x)
                 line[x] = lut[src[x]];
         }
@@ -710,9 +823,15 @@ constexpr int kPxAt = 4;
 constexpr int kPyAt = 6;
 } // namespace
 
-bool TWIL::SetImagePx(int index, qint16 value) { return setPlacementField(index, kPxAt, value); }
+bool TWIL::SetImagePx(int index, qint16 value)
+{
+    return setPlacementField(index, kPxAt, value);
+}
 
-bool TWIL::SetImagePy(int index, qint16 value) { return setPlacementField(index, kPyAt, value); }
+bool TWIL::SetImagePy(int index, qint16 value)
+{
+    return setPlacementField(index, kPyAt, value);
+}
 
 bool TWIL::setPlacementField(int index, int at, qint16 value)
 {
@@ -729,7 +848,8 @@ bool TWIL::setPlacementField(int index, int at, qint16 value)
     char old[2];
     if (offset < 1080 + OffSet || offset + 8 > LibraryStream->size() ||
         !fileio::readAt(*LibraryStream, offset + at, old, 2)) {
-        m_error = QStringLiteral("The record of image %1 lies outside the library file.").arg(index);
+        m_error =
+            QStringLiteral("The record of image %1 lies outside the library file.").arg(index);
         return false;
     }
     char bytes[2];
@@ -809,7 +929,8 @@ QByteArray encodeBitmap16(const QImage &image)
     qToLittleEndian<qint32>(img.height(), header + 22);
     qToLittleEndian<quint32>(quint32(imageSize), header + 34);
     for (int row = 0; row < img.height(); ++row) {
-        const auto *src = reinterpret_cast<const quint16 *>(img.constScanLine(img.height() - 1 - row));
+        const auto *src =
+            reinterpret_cast<const quint16 *>(img.constScanLine(img.height() - 1 - row));
         char *dst = out.data() + 66 + row * rowBytes;
         for (int x = 0; x < img.width(); ++x)
             qToLittleEndian<quint16>(src[x], dst + 2 * x);

@@ -152,11 +152,13 @@ private:
     void openFile(bool readOnly);
     void setEmptyBitmap();
     void storePlacement(int index, int x, int y);
-    qint64 extentEndFor(qint64 offset) const;
+    qint64 extentEndFor(qint64 offset, bool freshSize = true) const;
+    bool readCompressedImage(qint64 recordOffset, int index, bool freshSize);
     const QVector<qint32> &sortedEntries() const;
     bool decodeRecord(const RecordInfo &info, int index);
     bool decodeValidRecord(const RecordInfo &info, int index);
     bool setPlacementField(int index, int at, qint16 value);
+    const char *recordBytes(const RecordInfo &info, qint64 from, qint64 length);
 
     int m_imageCount = 0;
     int m_headerCount = 0; // the library header's count, before clamping to the index
@@ -172,6 +174,7 @@ private:
     // Entries sorted, for extents; rebuilt when Offsets is no longer the vector they came from.
     mutable QVector<qint32> m_sortedFor;
     mutable QVector<qint32> m_sorted;
+    mutable qint64 m_knownSize = -1; // the library file's size when last asked
 };
 
 // Library name without folder and extension: "d:/a/b.wil" gives "b", "x.wil.wil" gives "x".

@@ -8,7 +8,7 @@
 
 class TWILPrivate
 {
-public:
+  public:
     // Count and entries as the files now hold them.
     static void setTable(TWIL &wil, const QVector<qint32> &entries)
     {
@@ -34,5 +34,8 @@ public:
         fix(wil.m_placementX, true);
         fix(wil.m_placementY, false);
     }
-    static qint64 fileSize(const TWIL &wil) { return wil.LibraryStream ? wil.LibraryStream->size() : 0; }
+    static qint64 fileSize(const TWIL &wil)
+    {
+        return wil.LibraryStream ? wil.LibraryStream->size() : 0;
+    }
 };

@@ -40,13 +40,13 @@ struct SpliceUndo
     QByteArray libraryCount; // bytes 44-47 as they were
     qint64 regionStart = 0;  // the replaced records, as they were
     QByteArray region;
-    QVector<Move> moves;     // tail chunks, in the order they were moved
-    QByteArray lastChunk;    // the bytes of the last move (it may be incomplete)
+    QVector<Move> moves;  // tail chunks, in the order they were moved
+    QByteArray lastChunk; // the bytes of the last move (it may be incomplete)
 
     bool indexTouched = false;
     qint64 indexSize = 0;
     QByteArray indexCount;
-    qint64 tableFrom = 0;    // old index bytes from the first changed entry to the end
+    qint64 tableFrom = 0; // old index bytes from the first changed entry to the end
     QByteArray table;
 
     // Best effort: every step is tried even when one fails. True when all succeeded.
@@ -81,7 +81,7 @@ struct SpliceUndo
 
 class Splice
 {
-public:
+  public:
     Splice(TWIL &wil, int first, int removeCount, const QList<QByteArray> &records,
            const ProgressFn &progress)
         : m_wil(wil), m_first(first), m_removeCount(removeCount), m_records(records),
@@ -105,7 +105,7 @@ public:
         return false;
     }
 
-private:
+  private:
     bool fail(QString *error, const QString &message)
     {
         if (error)
@@ -120,10 +120,11 @@ private:
             return false;
         const int count = m_wil.ImageCount();
         if (m_first < 0 || m_removeCount < 0 || m_first > count || m_removeCount > count - m_first)
-            return fail(error, QStringLiteral("Images %1 to %2 are not in the library (it holds %3).")
-                                   .arg(m_first)
-                                   .arg(m_first + m_removeCount - 1)
-                                   .arg(count));
+            return fail(error,
+                        QStringLiteral("Images %1 to %2 are not in the library (it holds %3).")
+                            .arg(m_first)
+                            .arg(m_first + m_removeCount - 1)
+                            .arg(count));
         for (const QByteArray &r : m_records)
             if (r.isEmpty())
                 return fail(error, QStringLiteral("A record without bytes cannot be written."));
@@ -181,10 +182,12 @@ private:
                m_table[m_firstChanged] == old[m_firstChanged])
             ++m_firstChanged;
         if (!QFileInfo(m_wil.IndexFileName).isFile())
-            return fail(error, QStringLiteral("The index file %1 is missing.").arg(m_wil.IndexFileName));
+            return fail(error,
+                        QStringLiteral("The index file %1 is missing.").arg(m_wil.IndexFileName));
         m_index.setFileName(m_wil.IndexFileName);
         if (!m_index.open(QIODevice::ReadWrite))
-            return fail(error, QStringLiteral("%1: %2").arg(m_wil.IndexFileName, m_index.errorString()));
+            return fail(error,
+                        QStringLiteral("%1: %2").arg(m_wil.IndexFileName, m_index.errorString()));
         return true;
     }
 
@@ -231,8 +234,8 @@ private:
         const QByteArray countBytes = int32Bytes(newCount);
         const qint64 indexEnd = m_tableStart + 4 * qint64(newCount);
         const bool tableChanges = m_firstChanged < m_table.size();
-        const bool indexChanges = tableChanges || m_undo.indexSize != indexEnd ||
-                                  m_undo.indexCount != countBytes;
+        const bool indexChanges =
+            tableChanges || m_undo.indexSize != indexEnd || m_undo.indexCount != countBytes;
         m_undo.indexTouched = indexChanges;
         if (tableChanges) {
             QByteArray bytes;
@@ -254,9 +257,10 @@ private:
 
         QVector<QPair<qint32, qint32>> placements;
         for (const QByteArray &r : m_records)
-            placements.append(r.size() >= 8 ? qMakePair(qint32(qFromLittleEndian<qint16>(r.constData() + 4)),
-                                                        qint32(qFromLittleEndian<qint16>(r.constData() + 6)))
-                                            : qMakePair(0, 0));
+            placements.append(r.size() >= 8
+                                  ? qMakePair(qint32(qFromLittleEndian<qint16>(r.constData() + 4)),
+                                              qint32(qFromLittleEndian<qint16>(r.constData() + 6)))
+                                  : qMakePair(0, 0));
         TWILPrivate::setTable(m_wil, m_table);
         TWILPrivate::splicePlacements(m_wil, m_first, m_removeCount, placements);
         return true;
@@ -308,7 +312,10 @@ private:
 
 } // namespace
 
-void setSpliceChunkSize(qint64 bytes) { chunkSize() = qMax<qint64>(1, bytes); }
+void setSpliceChunkSize(qint64 bytes)
+{
+    chunkSize() = qMax<qint64>(1, bytes);
+}
 
 bool spliceRecords(TWIL &wil, int first, int removeCount, const QList<QByteArray> &records,
                    QString *error, const ProgressFn &progress)

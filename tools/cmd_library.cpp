@@ -11,15 +11,20 @@
 namespace wiltool {
 namespace {
 
-QString nativePath(const QString &path) { return QDir::toNativeSeparators(path); }
+QString nativePath(const QString &path)
+{
+    return QDir::toNativeSeparators(path);
+}
 
 // An open library for the length of one command. Whatever TWIL tells the user (a missing file,
 // an undone edit) goes to stderr as the command's one line of failure; `refuse` then stays
 // silent so that a failure is never reported twice.
 class Session
 {
-public:
-    int open(const QString &path)
+  public:
+    // Commands that only read open the file for reading, so they work on a library that is
+    // locked or write-protected and can never change it.
+    int open(const QString &path, bool forEditing)
     {
         m_wil.setNotifier([this](const QString &text) {
             if (!m_reported)
@@ -28,12 +33,16 @@ public:
         });
         m_wil.FileName = path;
         try {
-            m_wil.Open();
+            if (forEditing)
+                m_wil.Open();
+            else
+                m_wil.OpenReadOnly();
         } catch (const WilError &e) {
             return refuse(e.message());
         }
         if (!m_wil.isOpen())
-            return refuse(QStringLiteral("%1: cannot be opened as a library").arg(nativePath(path)));
+            return refuse(
+                QStringLiteral("%1: cannot be opened as a library").arg(nativePath(path)));
         return Ok;
     }
 
@@ -51,15 +60,16 @@ public:
         if (n >= 0 && n < m_wil.ImageCount())
             return Ok;
         if (m_wil.ImageCount() == 0)
-            return refuse(QStringLiteral("image %1 out of range: the library has no images").arg(n));
-        return refuse(QStringLiteral("image %1 out of range (0-%2)").arg(n).arg(m_wil.ImageCount() - 1));
+            return refuse(
+                QStringLiteral("image %1 out of range: the library has no images").arg(n));
+        return refuse(
+            QStringLiteral("image %1 out of range (0-%2)").arg(n).arg(m_wil.ImageCount() - 1));
     }
 
     int checkWritable()
     {
-        if (!m_wil.isReadOnly())
-            return Ok;
-        return refuse(QStringLiteral("%1 is read-only: nothing changed").arg(nativePath(m_wil.FileName)));
+        QString why;
+        return m_wil.canEdit(&why) ? Ok : refuse(why);
     }
 
     // Decodes image n; false when its record cannot be decoded.
@@ -73,7 +83,7 @@ public:
 
     TWIL &wil() { return m_wil; }
 
-private:
+  private:
     TWIL m_wil;
     bool m_reported = false;
 };
@@ -93,9 +103,9 @@ std::optional<LoadedPicture> pictureArg(Session &session, const QString &path, i
 {
     LoadedPicture picture = loadPicture(path);
     if (picture.status == LoadedPicture::Unreadable) {
-        *exitCode = session.refuse(picture.error.isEmpty()
-                                       ? QStringLiteral("%1: cannot be loaded").arg(nativePath(path))
-                                       : picture.error);
+        *exitCode = session.refuse(
+            picture.error.isEmpty() ? QStringLiteral("%1: cannot be loaded").arg(nativePath(path))
+                                    : picture.error);
         return std::nullopt;
     }
     return picture;
@@ -109,7 +119,7 @@ int runInfo(const QStringList &args)
     if (p.positional.size() != 1)
         return usage("info", QStringLiteral("expected LIB"));
     Session session;
-    if (const int rc = session.open(p.positional[0]))
+    if (const int rc = session.open(p.positional[0], false))
         return rc;
     TWIL &wil = session.wil();
     out(QStringLiteral("images: %1").arg(wil.ImageCount()));
@@ -153,7 +163,7 @@ int runRender(const QStringList &args)
         return rc;
     const QString outPath = p.positional[2];
     Session session;
-    if ((rc = session.open(p.positional[0])) || (rc = session.checkImage(*n)))
+    if ((rc = session.open(p.positional[0], false)) || (rc = session.checkImage(*n)))
         return rc;
     TWIL &wil = session.wil();
     // Writing the picture over the library or its index would destroy the very data read.
@@ -189,7 +199,7 @@ int runAppend(const QStringList &args)
     }
     Session session;
     int rc = Ok;
-    if ((rc = session.open(p.positional[0])) || (rc = session.checkWritable()))
+    if ((rc = session.open(p.positional[0], true)) || (rc = session.checkWritable()))
         return rc;
     const auto picture = pictureArg(session, p.positional[1], &rc);
     if (!picture)
@@ -218,7 +228,7 @@ int runReplace(const QStringList &args)
     if (!n)
         return rc;
     Session session;
-    if ((rc = session.open(p.positional[0])) || (rc = session.checkImage(*n)) ||
+    if ((rc = session.open(p.positional[0], true)) || (rc = session.checkImage(*n)) ||
         (rc = session.checkWritable()))
         return rc;
     const auto picture = pictureArg(session, p.positional[2], &rc);
@@ -226,8 +236,8 @@ int runReplace(const QStringList &args)
         return rc;
     // A record of pixels cannot become an empty record in place; blanking is a separate tool.
     if (picture->status == LoadedPicture::Empty)
-        return session.refuse(
-            QStringLiteral("%1 is empty: no pixels to replace with").arg(nativePath(p.positional[2])));
+        return session.refuse(QStringLiteral("%1 is empty: no pixels to replace with")
+                                  .arg(nativePath(p.positional[2])));
     TWIL &wil = session.wil();
     if (!wil.ReplaceBitmap(*n, picture->image))
         return session.refuse(wil.errorString());
@@ -252,7 +262,7 @@ int runSetXY(const QStringList &args)
     if (!y)
         return rc;
     Session session;
-    if ((rc = session.open(p.positional[0])) || (rc = session.checkImage(*n)) ||
+    if ((rc = session.open(p.positional[0], true)) || (rc = session.checkImage(*n)) ||
         (rc = session.checkWritable()))
         return rc;
     TWIL &wil = session.wil();
@@ -268,25 +278,25 @@ int runSetXY(const QStringList &args)
     return Ok;
 }
 
-const bool registered = registerCommand({"info", "LIB [--list]",
-                                         "Counts and layout of a library; with --list, each "
-                                         "image's size, placement and record offset.",
-                                         runInfo}) &&
-                        registerCommand({"render", "LIB N OUT.bmp",
-                                         "Writes image N as a 16-bit bitmap file (0 bytes for "
-                                         "an image without pixels).",
-                                         runRender}) &&
-                        registerCommand({"append", "LIB PICTURE [--xy X,Y]",
-                                         "Appends a picture as a new last image, placed at X,Y.",
-                                         runAppend}) &&
-                        registerCommand({"replace", "LIB N PICTURE",
-                                         "Replaces image N's pixels by a picture; its placement "
-                                         "stays.",
-                                         runReplace}) &&
-                        registerCommand({"setxy", "LIB N X Y",
-                                         "Sets image N's placement (values keep their low 16 "
-                                         "bits).",
-                                         runSetXY});
+const bool registered =
+    registerCommand({"info", "LIB [--list]",
+                     "Counts and layout of a library; with --list, each "
+                     "image's size, placement and record offset.",
+                     runInfo}) &&
+    registerCommand({"render", "LIB N OUT.bmp",
+                     "Writes image N as a 16-bit bitmap file (0 bytes for "
+                     "an image without pixels).",
+                     runRender}) &&
+    registerCommand({"append", "LIB PICTURE [--xy X,Y]",
+                     "Appends a picture as a new last image, placed at X,Y.", runAppend}) &&
+    registerCommand({"replace", "LIB N PICTURE",
+                     "Replaces image N's pixels by a picture; its placement "
+                     "stays.",
+                     runReplace}) &&
+    registerCommand({"setxy", "LIB N X Y",
+                     "Sets image N's placement (values keep their low 16 "
+                     "bits).",
+                     runSetXY});
 
 } // namespace
 } // namespace wiltool

@@ -2,7 +2,6 @@
 
 #include "integertext.h"
 
-#include <QCoreApplication>
 #include <cstdio>
 #include <map>
 
@@ -76,7 +75,10 @@ int usage(const char *commandName, const QString &reason)
     return Usage;
 }
 
-void out(const QString &line) { writeLine(stdout, line); }
+void out(const QString &line)
+{
+    writeLine(stdout, line);
+}
 
 std::optional<QString> ParsedArgs::value(const QString &name) const
 {
@@ -125,7 +127,10 @@ ParsedArgs parseArgs(const QStringList &args, const QStringList &valueOptions,
     return p;
 }
 
-std::optional<qint32> parseNumber(const QString &text) { return parseIntegerEntry(text); }
+std::optional<qint32> parseNumber(const QString &text)
+{
+    return parseIntegerEntry(text);
+}
 
 std::optional<QPair<qint32, qint32>> parseRange(const QString &text)
 {
@@ -155,33 +160,27 @@ std::optional<QPair<qint16, qint16>> parseXY(const QString &text)
     return QPair<qint16, qint16>(qint16(*x), qint16(*y));
 }
 
-} // namespace wiltool
-
-int main(int argc, char **argv)
+int run(QStringList args)
 {
-    // Images are decoded, drawn and loaded through QImage alone, which needs no platform plugin;
-    // a GUI application would also print its own start-up warnings on stderr, where scripts
-    // expect exactly one line per failure.
-    QCoreApplication app(argc, argv);
-    QStringList args = QCoreApplication::arguments().mid(1);
     if (args.isEmpty())
-        return wiltool::usage("");
+        return usage("");
     if (args[0] == u"--help" || args[0] == u"-h" || args[0] == u"help")
-        return wiltool::help();
+        return help();
     const QString name = args.takeFirst();
-    const auto it = wiltool::registry().find(name);
-    if (it == wiltool::registry().end()) {
-        wiltool::writeLine(stderr, QStringLiteral("wiltool: unknown command %1 (wiltool --help)")
-                                       .arg(name));
-        return wiltool::Usage;
+    const auto it = registry().find(name);
+    if (it == registry().end()) {
+        writeLine(stderr, QStringLiteral("wiltool: unknown command %1 (wiltool --help)").arg(name));
+        return Usage;
     }
     if (args.size() == 1 && (args[0] == u"--help" || args[0] == u"-h")) {
-        wiltool::out(wiltool::usageLine(it->first.toLatin1().constData()));
-        return wiltool::Ok;
+        out(usageLine(it->first.toLatin1().constData()));
+        return Ok;
     }
     try {
         return it->second.run(args);
     } catch (const std::exception &e) {
-        return wiltool::fail(QString::fromUtf8(e.what()));
+        return fail(QString::fromUtf8(e.what()));
     }
 }
+
+} // namespace wiltool

@@ -20,6 +20,9 @@ struct Command
 
 bool registerCommand(Command command);
 
+// Runs a command line (the arguments after the program name) and returns the exit status.
+int run(QStringList args);
+
 // One line on stderr (UTF-8), then Failed.
 int fail(const QString &message);
 // Usage line for the command on stderr, then Usage.

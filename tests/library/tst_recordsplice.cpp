@@ -58,7 +58,7 @@ Files filesOf(const TWIL &wil)
 // Fails the k-th write, flush or resize (counted from 1) of anything going through fileio.
 class FailAt
 {
-public:
+  public:
     explicit FailAt(int k)
     {
         fileio::setFaultHook([this, k](fileio::Op, const QString &) {
@@ -68,7 +68,7 @@ public:
     ~FailAt() { fileio::setFaultHook({}); }
     int seen() const { return m_seen; }
 
-private:
+  private:
     int m_seen = 0;
 };
 
@@ -77,7 +77,7 @@ private:
 class TestRecordSplice : public QObject
 {
     Q_OBJECT
-private slots:
+  private slots:
     void cleanup() { setSpliceChunkSize(1 << 20); }
     void splice_data();
     void splice();
@@ -101,9 +101,11 @@ void TestRecordSplice::splice_data()
     for (int start : {48, 52}) {
         const QByteArray t = QByteArray::number(start);
         QTest::newRow("insert at 0, table " + t) << 5 << 0 << 0 << 2 << start << qint64(7);
-        QTest::newRow("insert in the middle, table " + t) << 5 << 2 << 0 << 1 << start << qint64(1 << 20);
+        QTest::newRow("insert in the middle, table " + t)
+            << 5 << 2 << 0 << 1 << start << qint64(1 << 20);
         QTest::newRow("insert at the end, table " + t) << 5 << 5 << 0 << 3 << start << qint64(5);
-        QTest::newRow("insert into an empty library, table " + t) << 0 << 0 << 0 << 2 << start << qint64(7);
+        QTest::newRow("insert into an empty library, table " + t)
+            << 0 << 0 << 0 << 2 << start << qint64(7);
         QTest::newRow("replace growing, table " + t) << 6 << 1 << 1 << 3 << start << qint64(11);
         QTest::newRow("replace shrinking, table " + t) << 6 << 0 << 4 << 1 << start << qint64(11);
         QTest::newRow("replace the last, table " + t) << 4 << 3 << 1 << 1 << start << qint64(3);
@@ -286,8 +288,9 @@ void TestRecordSplice::reportsTailProgress()
     const qint64 tail = records[1].size() + records[2].size();
     QList<QPair<int, int>> calls;
     QString error;
-    QVERIFY(spliceRecords(wil, 1, 0, {sampleRecord(7)}, &error,
-                          [&](int pos, int max) { calls.append({pos, max}); }));
+    QVERIFY(spliceRecords(wil, 1, 0, {sampleRecord(7)}, &error, [&](int pos, int max) {
+        calls.append({pos, max});
+    }));
     const int chunks = int((tail + 9) / 10);
     QCOMPARE(calls.size(), chunks + 1);
     QCOMPARE(calls.first(), qMakePair(0, chunks));

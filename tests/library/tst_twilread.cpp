@@ -56,7 +56,7 @@ QImage image565(int w, int h, const QVector<quint16> &topFirst)
 class TestTWILRead : public QObject
 {
     Q_OBJECT
-private slots:
+  private slots:
     void openRefusals_data();
     void openRefusals();
     void openIgnoresTitleAndLoadsPalette();
@@ -68,6 +68,7 @@ private slots:
     void indexNameFallsBackToOtherCase();
     void fileType1_data();
     void fileType1();
+    void eightBitRecordWithSecondPlacement();
     void recordKinds_data();
     void recordKinds();
     void undecodableKeepsPicture_data();
@@ -191,8 +192,8 @@ void TestTWILRead::tableStart_data()
     QTest::newRow("52, filler 1084") << 52 << 1084u << 1 << 0 << 1080 << 52;
     QTest::newRow("48, records elsewhere: by size") << 48 << 0u << 2 << 0 << 1200 << 48;
     QTest::newRow("52, records elsewhere: by size") << 52 << 0u << 2 << 0 << 1200 << 52;
-    QTest::newRow("52, filler 1080, trailing bytes: default") << 52 << 1080u << 2 << 3 << 1080
-                                                             << 52;
+    QTest::newRow("52, filler 1080, trailing bytes: default")
+        << 52 << 1080u << 2 << 3 << 1080 << 52;
     QTest::newRow("empty, 48-byte index") << 48 << 0u << 0 << 0 << 1080 << 48;
     QTest::newRow("empty, 52-byte index") << 52 << 0u << 0 << 0 << 1080 << 52;
 }
@@ -315,12 +316,37 @@ void TestTWILRead::fileType1()
     QCOMPARE(o->wil->px, 5);
 }
 
+void TestTWILRead::eightBitRecordWithSecondPlacement()
+{
+    // Only the OffSet 4 layout repeats the placement in front of the indices.
+    QTemporaryDir dir;
+    LibraryBuilder b;
+    QVector<QRgb> colors(256);
+    colors[1] = qRgb(0, 0, 0xF8);
+    colors[2] = qRgb(0xF8, 0, 0);
+    b.setFrontSize(1084).setTableStart(52).setPalette(colors);
+    b.add(
+        uncompressed8Record(4, 2, -7, 9, QByteArray("\x01\x02\x01\x02\x02\x02\x02\x02", 8), true));
+    b.add(emptyRecord());
+    auto o = openBuilt(dir, b);
+    TWIL &wil = *o->wil;
+    wil.FileType = 1;
+    wil.LoadIndex(wil.IndexFileName);
+    QCOMPARE(wil.OffSet, 4);
+    QCOMPARE(wil.inspectRecord(0).kind, RecordInfo::Uncompressed8);
+    QCOMPARE(wil.inspectRecord(0).size, 12 + 8);
+    QCOMPARE(pixels565(wil.LoadBitmap(0)),
+             (QVector<quint16>{0xF800, 0xF800, 0xF800, 0xF800, 0x1F, 0xF800, 0x1F, 0xF800}));
+    QCOMPARE(wil.px, -7);
+    QCOMPARE(wil.py, 9);
+}
+
 void TestTWILRead::recordKinds_data()
 {
     QTest::addColumn<QByteArray>("record");
-    QTest::addColumn<QByteArray>("padding");  // behind the record, before the next one
+    QTest::addColumn<QByteArray>("padding"); // behind the record, before the next one
     QTest::addColumn<RecordInfo::Kind>("kind");
-    QTest::addColumn<QImage>("expected");     // null: an image without pixels
+    QTest::addColumn<QImage>("expected"); // null: an image without pixels
     QTest::addColumn<int>("px");
     QTest::addColumn<int>("py");
 
@@ -333,8 +359,8 @@ void TestTWILRead::recordKinds_data()
         Compressed c;
         c.width = 12, c.height = 5, c.px = 4, c.py = 4, c.pixels = rgb565Rows(sprite);
         c.crc = 0x12345678;
-        QTest::newRow("wrong CRC still shows") << compressedRecord(c) << QByteArray()
-                                               << RecordInfo::Compressed << sprite << 4 << 4;
+        QTest::newRow("wrong CRC still shows")
+            << compressedRecord(c) << QByteArray() << RecordInfo::Compressed << sprite << 4 << 4;
     }
     {
         // 5 x 2: 20 bytes fill the bottom row's 8 columns and 2 of the top row.
@@ -342,7 +368,8 @@ void TestTWILRead::recordKinds_data()
         c.width = 5, c.height = 2;
         for (int k = 0; k < 16; ++k)
             c.pixels.append(quint16(0x100 + k));
-        const QImage want = image565(5, 2, {0x108, 0x109, 0, 0, 0, 0x100, 0x101, 0x102, 0x103, 0x104});
+        const QImage want =
+            image565(5, 2, {0x108, 0x109, 0, 0, 0, 0x100, 0x101, 0x102, 0x103, 0x104});
         QTest::newRow("width 5 takes width x height pixels")
             << compressedRecord(c) << QByteArray() << RecordInfo::Compressed << want << 0 << 0;
     }
@@ -360,8 +387,8 @@ void TestTWILRead::recordKinds_data()
         c.pixels = rgb565Rows(patternImage(8, 4)).mid(0, 8 * 3); // the top row is missing
         QImage want = patternImage(8, 4);
         memset(want.scanLine(0), 0, 16);
-        QTest::newRow("short inflate leaves black") << compressedRecord(c) << QByteArray()
-                                                    << RecordInfo::Compressed << want << 0 << 0;
+        QTest::newRow("short inflate leaves black")
+            << compressedRecord(c) << QByteArray() << RecordInfo::Compressed << want << 0 << 0;
     }
     for (int len = 0; len < 6; ++len)
         QTest::addRow("block length %d is empty", len)
@@ -370,21 +397,20 @@ void TestTWILRead::recordKinds_data()
     {
         Compressed c;
         c.width = 0, c.height = 3, c.px = 2, c.py = 1, c.pixels = QVector<quint16>(12, 0xFFFF);
-        QTest::newRow("width 0 is empty") << compressedRecord(c) << QByteArray()
-                                          << RecordInfo::Compressed << QImage() << 2 << 1;
+        QTest::newRow("width 0 is empty")
+            << compressedRecord(c) << QByteArray() << RecordInfo::Compressed << QImage() << 2 << 1;
     }
     QTest::newRow("16-bit, 5 wide stored as 8")
         << uncompressed16Record(patternImage(5, 3), -10, 20) << QByteArray()
-        << RecordInfo::Uncompressed16
-        << QImage(patternImage(5, 3).copy(0, 0, 8, 3)) << -10 << 20;
+        << RecordInfo::Uncompressed16 << QImage(patternImage(5, 3).copy(0, 0, 8, 3)) << -10 << 20;
     {
         // Begins with black rows: the "block length" bytes read 0.
         QImage s = patternImage(8, 6);
         for (int y = 3; y < 6; ++y)
             memset(s.scanLine(y), 0, 16);
         QTest::newRow("16-bit sprite with black bottom rows")
-            << uncompressed16Record(s, 3, 3) << QByteArray() << RecordInfo::Uncompressed16 << s
-            << 3 << 3;
+            << uncompressed16Record(s, 3, 3) << QByteArray() << RecordInfo::Uncompressed16 << s << 3
+            << 3;
     }
     QTest::newRow("blanked 4 x 1 keeps its placement")
         << uncompressed16Record(4, 1, 11, 12, QVector<quint16>(4, 0)) << QByteArray()
@@ -392,11 +418,10 @@ void TestTWILRead::recordKinds_data()
     QTest::newRow("16-bit with padding")
         << uncompressed16Record(patternImage(4, 2), 1, 1) << QByteArray(7, '\x55')
         << RecordInfo::Uncompressed16 << patternImage(4, 2) << 1 << 1;
-    QTest::newRow("deflate with padding")
-        << compressedRecord(sprite, 1, 1) << QByteArray(3, '\0') << RecordInfo::Compressed
-        << sprite << 1 << 1;
-    QTest::newRow("9-byte empty record") << emptyRecord() << QByteArray()
-                                         << RecordInfo::EmptyRecord << QImage() << 1 << 1;
+    QTest::newRow("deflate with padding") << compressedRecord(sprite, 1, 1) << QByteArray(3, '\0')
+                                          << RecordInfo::Compressed << sprite << 1 << 1;
+    QTest::newRow("9-byte empty record")
+        << emptyRecord() << QByteArray() << RecordInfo::EmptyRecord << QImage() << 1 << 1;
 }
 
 void TestTWILRead::recordKinds()
@@ -663,14 +688,14 @@ void TestTWILRead::drawImage_data()
     QTest::addColumn<QRect>("rect");
     QTest::addColumn<bool>("fromTop");
     QTest::addColumn<QRect>("drawn");
-    QTest::newRow("shrunk in x only") << QSize(80, 20) << QRect(10, 30, 50, 40) << true
-                                      << QRect(10, 30, 50, 20);
-    QTest::newRow("never enlarged") << QSize(8, 4) << QRect(0, 0, 50, 40) << true
-                                    << QRect(0, 0, 8, 4);
-    QTest::newRow("shrunk in both") << QSize(80, 60) << QRect(0, 0, 20, 30) << true
-                                    << QRect(0, 0, 20, 30);
-    QTest::newRow("from the bottom") << QSize(8, 4) << QRect(5, 50, 50, 40) << false
-                                     << QRect(5, 46, 8, 4);
+    QTest::newRow("shrunk in x only")
+        << QSize(80, 20) << QRect(10, 30, 50, 40) << true << QRect(10, 30, 50, 20);
+    QTest::newRow("never enlarged")
+        << QSize(8, 4) << QRect(0, 0, 50, 40) << true << QRect(0, 0, 8, 4);
+    QTest::newRow("shrunk in both")
+        << QSize(80, 60) << QRect(0, 0, 20, 30) << true << QRect(0, 0, 20, 30);
+    QTest::newRow("from the bottom")
+        << QSize(8, 4) << QRect(5, 50, 50, 40) << false << QRect(5, 46, 8, 4);
 }
 
 void TestTWILRead::drawImage()
@@ -728,11 +753,16 @@ void TestTWILRead::baseFileName_data()
 {
     QTest::addColumn<QString>("path");
     QTest::addColumn<QString>("base");
-    QTest::newRow("with extension") << "/a/b/pic.wil" << "pic";
-    QTest::newRow("no extension") << "/a/b/pic" << "pic";
-    QTest::newRow("extension twice") << "x.wil.wil" << "x";
-    QTest::newRow("dot in folder") << "/a.b/pic" << "pic";
-    QTest::newRow("other dots") << "/a/Prguse.v2.wil" << "Prguse.v2";
+    QTest::newRow("with extension") << "/a/b/pic.wil"
+                                    << "pic";
+    QTest::newRow("no extension") << "/a/b/pic"
+                                  << "pic";
+    QTest::newRow("extension twice") << "x.wil.wil"
+                                     << "x";
+    QTest::newRow("dot in folder") << "/a.b/pic"
+                                   << "pic";
+    QTest::newRow("other dots") << "/a/Prguse.v2.wil"
+                                << "Prguse.v2";
 }
 
 void TestTWILRead::baseFileName()

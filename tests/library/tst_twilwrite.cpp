@@ -14,7 +14,14 @@ using namespace wilfixture;
 
 namespace {
 
-enum Op { Add, AddEmptyOp, Replace, SetPx, SetPy };
+enum Op
+{
+    Add,
+    AddEmptyOp,
+    Replace,
+    SetPx,
+    SetPy
+};
 
 // Different layouts and sizes, so that shifts and extents show.
 QByteArray sampleRecord(int i)
@@ -106,12 +113,13 @@ Q_DECLARE_METATYPE(Op)
 class TestTWILWrite : public QObject
 {
     Q_OBJECT
-private slots:
+  private slots:
     void addBitmap_data();
     void addBitmap();
     void addToEmptyTemplate();
     void addBitmapTruncatesColours();
     void addEmpty();
+    void appendWhenCountsDisagree();
     void replaceBitmap_data();
     void replaceBitmap();
     void setPlacement_data();
@@ -221,6 +229,29 @@ void TestTWILWrite::addEmpty()
     QCOMPARE(wil.inspectRecord(4).kind, RecordInfo::EmptyRecord);
 }
 
+void TestTWILWrite::appendWhenCountsDisagree()
+{
+    // The library says 2, the index holds 3: the new image becomes image 2 in both files.
+    QTemporaryDir dir;
+    QList<QByteArray> records = sampleRecords(3);
+    LibraryBuilder b = builderFor(records, 48);
+    b.setLibraryCount(2);
+    TWIL wil;
+    wil.FileName = b.write(dir.path());
+    wil.Open();
+    QCOMPARE(wil.ImageCount(), 2);
+    QVERIFY(wil.AddEmpty());
+    records.append(emptyRecord());
+    LibraryBuilder expected = builderFor(records, 48);
+    expected.setEntry(2, expected.entries()[3]);
+    QByteArray index = expected.index();
+    index.chop(4);
+    qToLittleEndian<qint32>(3, index.data() + 44);
+    QByteArray library = expected.library();
+    qToLittleEndian<qint32>(3, library.data() + 44);
+    QVERIFY(filesOf(wil.FileName) == (Files{library, index}));
+}
+
 void TestTWILWrite::replaceBitmap_data()
 {
     QTest::addColumn<int>("tableStart");
@@ -326,7 +357,8 @@ void TestTWILWrite::refusals_data()
         QTest::newRow(name + ", index = count") << op << "" << 3 << pic;
     }
     QTest::newRow("replace with no picture") << Replace << "" << 0 << QImage();
-    QTest::newRow("picture wider than a record") << Add << "" << 0 << QImage(70000, 2, QImage::Format_RGB16);
+    QTest::newRow("picture wider than a record")
+        << Add << "" << 0 << QImage(70000, 2, QImage::Format_RGB16);
     QTest::newRow("entry outside the file") << SetPx << "badentry" << 1 << pic;
 }
 
@@ -396,7 +428,8 @@ void TestTWILWrite::failedWritesChangeNothing()
             break;
         }
         QVERIFY(wil.errorString().contains(QStringLiteral("injected")));
-        QVERIFY2(filesOf(wil.FileName) == original, qPrintable(QStringLiteral("failure at %1").arg(k)));
+        QVERIFY2(filesOf(wil.FileName) == original,
+                 qPrintable(QStringLiteral("failure at %1").arg(k)));
         QCOMPARE(wil.ImageCount(), 4);
     }
 }

@@ -10,7 +10,7 @@ using namespace wilfixture;
 class TestWilFixture : public QObject
 {
     Q_OBJECT
-private slots:
+  private slots:
     void layout_data();
     void layout();
     void compressedBlockInflates_data();
@@ -81,7 +81,8 @@ void TestWilFixture::compressedBlockInflates()
     QCOMPARE(quint32(int32At(rec, 18)),
              quint32(crc32(0, reinterpret_cast<const Bytef *>(pixels.constData()), 64)));
     // Bottom row first.
-    QCOMPARE(quint16(int16At(pixels, 0)), reinterpret_cast<const quint16 *>(img.constScanLine(3))[0]);
+    QCOMPARE(quint16(int16At(pixels, 0)),
+             reinterpret_cast<const quint16 *>(img.constScanLine(3))[0]);
 }
 
 void TestWilFixture::writesBothFiles()

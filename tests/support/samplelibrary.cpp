@@ -24,12 +24,15 @@ quint16 rgb565(Rgb c)
     return v ? v : quint16(0x0841);
 }
 
-Rgb scaled(Rgb c, int num, int den) { return {c.r * num / den, c.g * num / den, c.b * num / den}; }
+Rgb scaled(Rgb c, int num, int den)
+{
+    return {c.r * num / den, c.g * num / den, c.b * num / den};
+}
 
 // Deterministic noise; std::rand differs between C libraries.
 class Lcg
 {
-public:
+  public:
     explicit Lcg(quint32 seed) : m_state(seed * 2654435761u + 1) {}
     int next(int bound) // 0 .. bound - 1
     {
@@ -37,7 +40,7 @@ public:
         return int((m_state >> 8) % quint32(bound));
     }
 
-private:
+  private:
     quint32 m_state;
 };
 
@@ -51,8 +54,11 @@ int isqrt(int v)
 
 class Canvas
 {
-public:
-    Canvas(int width, int height) : m_image(width, height, QImage::Format_RGB16) { m_image.fill(0); }
+  public:
+    Canvas(int width, int height) : m_image(width, height, QImage::Format_RGB16)
+    {
+        m_image.fill(0);
+    }
     int width() const { return m_image.width(); }
     int height() const { return m_image.height(); }
     bool inside(int x, int y) const { return x >= 0 && y >= 0 && x < width() && y < height(); }
@@ -94,12 +100,13 @@ public:
         };
         for (int y = 0; y < height(); ++y)
             for (int x = 0; x < width(); ++x)
-                if (!was(x, y) && (was(x - 1, y) || was(x + 1, y) || was(x, y - 1) || was(x, y + 1)))
+                if (!was(x, y) &&
+                    (was(x - 1, y) || was(x + 1, y) || was(x, y - 1) || was(x, y + 1)))
                     set(x, y, rgb565(colour));
     }
     QImage image() const { return m_image; }
 
-private:
+  private:
     QImage m_image;
 };
 
@@ -129,7 +136,8 @@ QImage walker(int width, int height, int direction, int frame)
     const Rgb cloth = kCloth[direction];
     const int armW = std::max(2, width / 10);
     const Rgb sleeve = scaled(cloth, 3, 4);
-    c.shadedRect(cx - width / 4 - armW + 1, torsoY - torsoH / 3 - stride, armW, torsoH * 2 / 3, sleeve);
+    c.shadedRect(cx - width / 4 - armW + 1, torsoY - torsoH / 3 - stride, armW, torsoH * 2 / 3,
+                 sleeve);
     c.shadedRect(cx + width / 4, torsoY - torsoH / 3 + stride, armW, torsoH * 2 / 3, sleeve);
     c.shadedEllipse(cx, torsoY, width / 4, torsoH / 2, cloth);
 
@@ -158,7 +166,8 @@ QImage walker(int width, int height, int direction, int frame)
     for (int y = feet - sb; y <= feet + sb; ++y)
         for (int x = cx - sa; x <= cx + sa; ++x) {
             const int dx = x - cx, dy = y - feet;
-            if (c.inside(x, y) && !c.at(x, y) && dx * dx * sb * sb + dy * dy * sa * sa <= sa * sa * sb * sb)
+            if (c.inside(x, y) && !c.at(x, y) &&
+                dx * dx * sb * sb + dy * dy * sa * sa <= sa * sa * sb * sb)
                 c.set(x, y, rgb565({20, 22, 28}));
         }
     return c.image();
@@ -207,7 +216,8 @@ QImage groundTile(int width, int height, int variant)
     for (int y = 0; y < height; ++y)
         for (int x = 0; x < width; ++x) {
             // Inside the diamond whose corners touch the middle of each edge.
-            if (std::abs(2 * x - width + 1) * height + std::abs(2 * y - height + 1) * width > width * height)
+            if (std::abs(2 * x - width + 1) * height + std::abs(2 * y - height + 1) * width >
+                width * height)
                 continue;
             const int grain = rng.next(49) - 24;
             const int patch = ((x / 6 + y / 4) % 3) * 10;
@@ -250,7 +260,7 @@ QVector<Image> sampleImages()
     // 0-23: a figure walking in eight directions, three steps each, anchored at its feet.
     for (int direction = 0; direction < 8; ++direction)
         for (int frame = 0; frame < 3; ++frame)
-            images.append({walker(46, 72, direction, frame), qint16(-23 + frame - 1), -68});
+            images.append({walker(48, 72, direction, frame), qint16(-24 + frame - 1), -68});
     // 24-29: a spell effect growing frame by frame, centred above the anchor.
     for (int frame = 0; frame < 6; ++frame) {
         const int size = 24 + 12 * frame;
@@ -258,18 +268,20 @@ QVector<Image> sampleImages()
     }
     // 30: an image without pixels that still carries a placement.
     images.append({QImage(), 5, -5});
-    // 31-33: odd widths (rounded up to a multiple of 4 in the file); 33 is stored, not deflated.
-    images.append({walker(13, 27, 2, 1), -6, -25});
-    images.append({burst(30, 2), -15, -35});
-    images.append({walker(37, 45, 5, 0), -18, -42, 0});
+    // 31-33: small ones; 33 is stored, not deflated. Widths stay multiples of 4: a compressed
+    // record keeps only width x height pixels of its rounded rows, so any other width would
+    // lose the end of the top row.
+    images.append({walker(12, 27, 2, 1), -6, -25});
+    images.append({burst(32, 2), -16, -36});
+    images.append({walker(36, 45, 5, 0), -18, -42, 0});
     // 34-36: ground tiles.
     for (int variant = 0; variant < 3; ++variant)
         images.append({groundTile(48, 32, variant), -24, -16});
     // 37: a large figure.
     images.append({walker(96, 128, 1, 1), -48, -122});
-    // 38, 39: odd sizes.
-    images.append({groundTile(62, 31, 3), -31, -15});
-    images.append({burst(7, 0), -3, -3});
+    // 38, 39: a flat tile and the smallest spark.
+    images.append({groundTile(64, 31, 3), -32, -15});
+    images.append({burst(8, 0), -4, -4});
     return images;
 }
 

@@ -66,7 +66,10 @@ void setInt32(QByteArray &bytes, int pos, qint32 v)
 
 } // namespace
 
-int roundedWidth(int width) { return 4 * ((8 * width + 31) / 32); }
+int roundedWidth(int width)
+{
+    return 4 * ((8 * width + 31) / 32);
+}
 
 QVector<quint16> rgb565Rows(const QImage &image)
 {
@@ -74,7 +77,8 @@ QVector<quint16> rgb565Rows(const QImage &image)
     const int w4 = roundedWidth(img.width());
     QVector<quint16> out(qsizetype(w4) * img.height(), 0);
     for (int row = 0; row < img.height(); ++row) {
-        const auto *line = reinterpret_cast<const quint16 *>(img.constScanLine(img.height() - 1 - row));
+        const auto *line =
+            reinterpret_cast<const quint16 *>(img.constScanLine(img.height() - 1 - row));
         std::copy(line, line + img.width(), out.begin() + qsizetype(row) * w4);
     }
     return out;
@@ -98,9 +102,10 @@ QByteArray compressedRecord(const Compressed &spec)
         block = *spec.block;
     } else {
         const QByteArray raw = pixelBytes(spec.pixels);
-        const quint32 crc = spec.crc ? *spec.crc
-                                     : quint32(crc32(0, reinterpret_cast<const Bytef *>(raw.constData()),
-                                                     uInt(raw.size())));
+        const quint32 crc = spec.crc
+                                ? *spec.crc
+                                : quint32(crc32(0, reinterpret_cast<const Bytef *>(raw.constData()),
+                                                uInt(raw.size())));
         put16(block, spec.method);
         put32(block, crc);
         block.append(spec.method == 0 ? raw : rawDeflate(raw));

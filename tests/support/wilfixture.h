@@ -38,21 +38,20 @@ struct Compressed
     int height = 0;
     qint16 px = 0;
     qint16 py = 0;
-    QVector<quint16> pixels;          // the sequence to inflate to, taken as it is
-    quint16 method = 8;               // 8 raw deflate, 0 stored; any other value is written
-                                      // with a deflated payload
-    std::optional<quint32> crc;       // default: the correct CRC-32 of the pixel bytes
-    std::optional<QByteArray> block;  // the whole pixel block as is (method, CRC and pixels are
-                                      // then ignored): e.g. 3 bytes for a block below 6
-    std::optional<quint32> blockLengthField; // a block length that disagrees with the block
+    QVector<quint16> pixels;         // the sequence to inflate to, taken as it is
+    quint16 method = 8;              // 8 raw deflate, 0 stored; any other value is written
+                                     // with a deflated payload
+    std::optional<quint32> crc;      // default: the correct CRC-32 of the pixel bytes
+    std::optional<QByteArray> block; // the whole pixel block as is (method, CRC and pixels are
+                                     // then ignored): e.g. 3 bytes for a block below 6
+    std::optional<quint32> blockLengthField;   // a block length that disagrees with the block
     QByteArray reserved = QByteArray(4, '\0'); // record offsets 8-11
 };
 QByteArray compressedRecord(const Compressed &spec);
 // The image deflated (method 8) or stored (0): width/height of the image, pixels rgb565Rows.
 QByteArray compressedRecord(const QImage &image, qint16 px, qint16 py, quint16 method = 8);
 // Width and height as given and a pixel block of `blockLength` (< 6) zero bytes.
-QByteArray compressedEmptyRecord(int width, int height, qint16 px, qint16 py,
-                                 int blockLength = 0);
+QByteArray compressedEmptyRecord(int width, int height, qint16 px, qint16 py, int blockLength = 0);
 
 // Uncompressed 16-bit record as AddBitmap writes it: width roundedWidth(image.width()).
 QByteArray uncompressed16Record(const QImage &image, qint16 px, qint16 py);
@@ -83,7 +82,7 @@ QByteArray fileType2Index(const QVector<qint32> &entries);
 // Lays records out one after another behind the header and writes the library and its index.
 class LibraryBuilder
 {
-public:
+  public:
     LibraryBuilder();
 
     // 256 colours (missing ones black). Default: entry i is red 255 - i, green 3i, blue i.
@@ -118,7 +117,7 @@ public:
     QString write(const QString &folder, const QString &baseName = QStringLiteral("test"),
                   const QString &indexSuffix = QStringLiteral(".WIX")) const;
 
-private:
+  private:
     QByteArray m_front;
     QByteArray m_body;
     QVector<qint32> m_entries;

@@ -13,7 +13,10 @@ using namespace wilfixture;
 
 namespace {
 
-QString samplePath(const char *name) { return QDir(QStringLiteral(WIL_SAMPLES_DIR)).filePath(QLatin1String(name)); }
+QString samplePath(const char *name)
+{
+    return QDir(QStringLiteral(WIL_SAMPLES_DIR)).filePath(QLatin1String(name));
+}
 
 struct Run
 {
@@ -54,7 +57,7 @@ QByteArray firstDifference(const QByteArray &a, const QByteArray &b)
 class TestSample : public QObject
 {
     Q_OBJECT
-private slots:
+  private slots:
     void generatorWritesTheCommittedFiles();
     void listsEveryImage();
     void rendersWhatWasDrawn();
@@ -74,7 +77,8 @@ void TestSample::listsEveryImage()
 {
     const QVector<sample::Image> images = sample::sampleImages();
     const QByteArray index = readFile(samplePath("sample.WIX"));
-    const Run r = wiltool({QStringLiteral("info"), samplePath("sample.wil"), QStringLiteral("--list")});
+    const Run r =
+        wiltool({QStringLiteral("info"), samplePath("sample.wil"), QStringLiteral("--list")});
     QVERIFY2(r.code == 0, qPrintable(r.err));
     const QStringList lines = r.out.split(u'\n', Qt::SkipEmptyParts);
     QCOMPARE(lines.size(), 4 + images.size());
@@ -101,7 +105,8 @@ void TestSample::rendersWhatWasDrawn()
     const QVector<sample::Image> images = sample::sampleImages();
     for (int n = 0; n < images.size(); ++n) {
         const QString out = dir.filePath(QStringLiteral("%1.bmp").arg(n));
-        const Run r = wiltool({QStringLiteral("render"), samplePath("sample.wil"), QString::number(n), out});
+        const Run r =
+            wiltool({QStringLiteral("render"), samplePath("sample.wil"), QString::number(n), out});
         QVERIFY2(r.code == 0, qPrintable(r.err));
         if (images[n].image.isNull())
             QCOMPARE(QFileInfo(out).size(), 0);
@@ -117,14 +122,16 @@ void TestSample::editsWork()
     QVERIFY(QFile::copy(samplePath("sample.wil"), lib));
     QVERIFY(QFile::copy(samplePath("sample.WIX"), dir.filePath(QStringLiteral("sample.WIX"))));
     QFile::setPermissions(lib, QFile::ReadOwner | QFile::WriteOwner);
-    QFile::setPermissions(dir.filePath(QStringLiteral("sample.WIX")), QFile::ReadOwner | QFile::WriteOwner);
+    QFile::setPermissions(dir.filePath(QStringLiteral("sample.WIX")),
+                          QFile::ReadOwner | QFile::WriteOwner);
     const QVector<sample::Image> images = sample::sampleImages();
     const QString pic = dir.filePath(QStringLiteral("p.bmp"));
     QVERIFY(sample::walker(40, 60, 3, 2).save(pic, "BMP"));
     const QString count = QString::number(images.size());
 
     const QList<QStringList> steps{
-        {QStringLiteral("setxy"), lib, QStringLiteral("0"), QStringLiteral("-7"), QStringLiteral("-70")},
+        {QStringLiteral("setxy"), lib, QStringLiteral("0"), QStringLiteral("-7"),
+         QStringLiteral("-70")},
         {QStringLiteral("replace"), lib, QStringLiteral("5"), pic},
         {QStringLiteral("append"), lib, pic, QStringLiteral("--xy"), QStringLiteral("-20,-58")},
         {QStringLiteral("render"), lib, count, dir.filePath(QStringLiteral("new.bmp"))},
@@ -137,8 +144,9 @@ void TestSample::editsWork()
     QVERIFY2(r.code == 0, qPrintable(r.err));
     const QStringList lines = r.out.split(u'\n', Qt::SkipEmptyParts);
     QCOMPARE(lines.size(), 4 + images.size() + 1);
-    QVERIFY(lines[4].startsWith(QStringLiteral("0\t46\t72\t-7\t-70\t")));
-    QVERIFY(lines[4 + 5].startsWith(QStringLiteral("5\t40\t60\t%1\t%2\t").arg(images[5].px).arg(images[5].py)));
+    QVERIFY(lines[4].startsWith(QStringLiteral("0\t48\t72\t-7\t-70\t")));
+    QVERIFY(lines[4 + 5].startsWith(
+        QStringLiteral("5\t40\t60\t%1\t%2\t").arg(images[5].px).arg(images[5].py)));
     QVERIFY(lines.last().startsWith(count + QStringLiteral("\t40\t60\t-20\t-58\t")));
     QCOMPARE(QImage(dir.filePath(QStringLiteral("new.bmp"))).convertToFormat(QImage::Format_RGB16),
              sample::walker(40, 60, 3, 2));
