@@ -25,7 +25,19 @@ public:
     // Palette index nearest to `rgb`.
     quint8 nearest(QRgb rgb);
 
+    // Width of the record of a picture `pictureWidth` wide: rounded up to a multiple of 4,
+    // at least 4.
+    static int recordWidth(int pictureWidth);
+    // Whether a record's 16-bit width and height fields can hold the picture. makeRecord
+    // returns an empty QByteArray for a picture that does not fit.
+    static bool fitsRecord(const QSize &pictureSize);
+
 private:
+    // Maps the picture onto `width` x `height` indices at `dst`, each row `rowStep` bytes on
+    // from the last (bottom row first when `bottomUp`); what lies outside the picture is black.
+    void mapRows(const QImage &picture, int width, int height, uchar *dst, qsizetype rowStep,
+                 bool bottomUp);
+
     struct Private;
     std::unique_ptr<Private> d;
 };

@@ -8,6 +8,7 @@
 #ifdef Q_OS_WIN
 #include <io.h>
 #else
+#include <fcntl.h>
 #include <unistd.h>
 #endif
 
@@ -130,6 +131,23 @@ bool remove(const QString &path, QString *error)
             *error = describe(f);
         return false;
     }
+    return true;
+}
+
+bool flushFolder(const QString &folder, QString *error)
+{
+    if (!allowed(Op::Flush, folder, error))
+        return false;
+#ifndef Q_OS_WIN
+    const int fd = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY);
+    if (fd < 0) {
+        if (error)
+            *error = QStringLiteral("%1: the folder cannot be opened").arg(folder);
+        return false;
+    }
+    ::fsync(fd);
+    ::close(fd);
+#endif
     return true;
 }
 

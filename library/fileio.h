@@ -34,6 +34,9 @@ bool flush(QFileDevice &f, QString *error);
 // Replaces `to` with `from` in one step where the platform allows it.
 bool rename(const QString &from, const QString &to, QString *error);
 bool remove(const QString &path, QString *error);
+// Makes the creation, renaming and removal of files in `folder` durable (a flush of the folder
+// itself where the platform has one; nothing to do elsewhere).
+bool flushFolder(const QString &folder, QString *error);
 
 // Writes a whole new file (created or truncated) and flushes it.
 bool writeFile(const QString &path, const QByteArray &data, QString *error);

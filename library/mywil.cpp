@@ -1,5 +1,6 @@
 #include "mywil.h"
 
+#include "editjournal.h"
 #include "fileio.h"
 #include "mywil_p.h"
 #include "recordsplice.h"
@@ -249,6 +250,10 @@ void TWIL::openFile(bool readOnly)
         notify(FileName + QStringLiteral(" 不存在."));
         return;
     }
+    // A half-made edit that could not be undone must not be built upon: a new journal would
+    // take the old one's place.
+    if (!LibraryStream && !recoverInterruptedEdit(notify))
+        readOnly = true;
     if (!LibraryStream) {
         auto file = std::make_unique<QFile>(FileName);
         bool ro = readOnly;
@@ -277,6 +282,27 @@ void TWIL::openFile(bool readOnly)
     LoadIndex(IndexFileName);
     // Without a readable index no image can be located.
     m_imageCount = std::clamp(m_headerCount, 0, int(qMax<qsizetype>(0, Offsets.size() - 1)));
+}
+
+// An edit that was cut short (a crash, a kill, a power cut) left its journal beside the
+// library: the pair is put back as it was before anything else reads it.
+bool TWIL::recoverInterruptedEdit(const Notifier &notify)
+{
+    QString why;
+    switch (EditJournal::recover(FileName, indexFileNameFor(FileName), &why)) {
+    case EditJournal::Recovery::None:
+    case EditJournal::Recovery::Discarded:
+        break;
+    case EditJournal::Recovery::RolledBack:
+        notify(QStringLiteral("An edit of %1 was interrupted before it was complete. It has been "
+                              "undone: the library is as it was before that edit.")
+                   .arg(QDir::toNativeSeparators(FileName)));
+        break;
+    case EditJournal::Recovery::Failed:
+        notify(why);
+        return false;
+    }
+    return true;
 }
 
 void TWIL::Close()
@@ -391,7 +417,9 @@ const QImage &TWIL::LoadBitmap(int index)
         m_lastDecodeOk = false;
         return m_bitmap;
     }
-    const qint64 offset = Offsets[index];
+    // at(): a non-const subscript would detach Offsets from the copy the sorted entries were
+    // made from, and every fetch would sort the whole table again.
+    const qint64 offset = Offsets.at(index);
     m_lastDecodeOk =
         FileType >= 2 ? ReadRunLengthImage(offset, index) : ReadCompressedImage(offset, index);
     Width = m_bitmap.width();
@@ -439,7 +467,9 @@ RecordInfo TWIL::inspectRecord(int index) const
 {
     if (!LibraryStream || index < 0 || index >= m_imageCount || index >= Offsets.size())
         return {};
-    const qint64 offset = Offsets[index];
+    // at(): a non-const subscript would detach Offsets from the copy the sorted entries were
+    // made from, and every fetch would sort the whole table again.
+    const qint64 offset = Offsets.at(index);
     if (FileType >= 2)
         return inspectRunLength(*LibraryStream, offset, LibraryStream->size());
     return inspectAt(*LibraryStream, offset, extentEndFor(offset), OffSet);
@@ -800,7 +830,9 @@ bool TWIL::ReplaceBitmap(int index, const QImage &graphic)
     if (!graphicFits(graphic, &m_error))
         return false;
     // Every layout keeps its placement at record offsets 4-7.
-    const qint64 offset = Offsets[index];
+    // at(): a non-const subscript would detach Offsets from the copy the sorted entries were
+    // made from, and every fetch would sort the whole table again.
+    const qint64 offset = Offsets.at(index);
     char place[4] = {};
     if (offset >= 0 && offset + 8 <= recordExtentEnd(index) &&
         !fileio::readAt(*LibraryStream, offset + 4, place, 4)) {
@@ -844,7 +876,9 @@ bool TWIL::setPlacementField(int index, int at, qint16 value)
                       .arg(m_imageCount);
         return false;
     }
-    const qint64 offset = Offsets[index];
+    // at(): a non-const subscript would detach Offsets from the copy the sorted entries were
+    // made from, and every fetch would sort the whole table again.
+    const qint64 offset = Offsets.at(index);
     char old[2];
     if (offset < 1080 + OffSet || offset + 8 > LibraryStream->size() ||
         !fileio::readAt(*LibraryStream, offset + at, old, 2)) {
@@ -854,13 +888,19 @@ bool TWIL::setPlacementField(int index, int at, qint16 value)
     }
     char bytes[2];
     qToLittleEndian<qint16>(value, bytes);
+    EditJournal journal(FileName, IndexFileName);
+    QString why;
+    if (!journal.begin(LibraryStream->size(), -1, &m_error) ||
+        !journal.save(EditJournal::Library, *LibraryStream, offset + at, 2, &m_error) ||
+        !journal.arm(&m_error)) {
+        journal.rollBack(*LibraryStream, nullptr, &why);
+        return false;
+    }
     if (fileio::writeAt(*LibraryStream, offset + at, bytes, 2, &m_error) &&
-        fileio::flush(*LibraryStream, &m_error))
+        fileio::flush(*LibraryStream, &m_error) && journal.finish(&m_error))
         return true;
-    QString ignored;
-    if (!fileio::writeAt(*LibraryStream, offset + at, old, 2, &ignored) ||
-        !fileio::flush(*LibraryStream, &ignored))
-        m_error += QStringLiteral(" (the old value could not be put back)");
+    if (!journal.rollBack(*LibraryStream, nullptr, &why))
+        m_error += QStringLiteral(" (the old value could not be put back: the next Open does)");
     return false;
 }
 

@@ -150,6 +150,7 @@ private:
     friend class TWILPrivate;
     struct Decoder;
     void openFile(bool readOnly);
+    bool recoverInterruptedEdit(const Notifier &notify);
     void setEmptyBitmap();
     void storePlacement(int index, int x, int y);
     qint64 extentEndFor(qint64 offset, bool freshSize = true) const;

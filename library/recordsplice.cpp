@@ -1,5 +1,6 @@
 #include "recordsplice.h"
 
+#include "editjournal.h"
 #include "fileio.h"
 #include "mywil.h"
 #include "mywil_p.h"
@@ -25,60 +26,6 @@ QByteArray int32Bytes(qint32 v)
     return b;
 }
 
-// Everything needed to put both files back exactly as they were, gathered in one place. The
-// moves are recorded before each is written, so that an interrupted one can be undone too.
-struct SpliceUndo
-{
-    struct Move
-    {
-        qint64 from;
-        qint64 to;
-        qint64 length;
-    };
-
-    qint64 librarySize = 0;
-    QByteArray libraryCount; // bytes 44-47 as they were
-    qint64 regionStart = 0;  // the replaced records, as they were
-    QByteArray region;
-    QVector<Move> moves;  // tail chunks, in the order they were moved
-    QByteArray lastChunk; // the bytes of the last move (it may be incomplete)
-
-    bool indexTouched = false;
-    qint64 indexSize = 0;
-    QByteArray indexCount;
-    qint64 tableFrom = 0; // old index bytes from the first changed entry to the end
-    QByteArray table;
-
-    // Best effort: every step is tried even when one fails. True when all succeeded.
-    bool rollback(QFileDevice &library, QFileDevice &index) const
-    {
-        QString ignored;
-        bool ok = true;
-        if (indexTouched) {
-            ok &= fileio::writeAt(index, tableFrom, table, &ignored);
-            ok &= fileio::writeAt(index, 44, indexCount, &ignored);
-            ok &= fileio::resize(index, indexSize, &ignored);
-            ok &= fileio::flush(index, &ignored);
-        }
-        // Undo the moves last to first: each one's source is whole again before the one
-        // before it is read back.
-        for (qsizetype i = moves.size() - 1; i >= 0; --i) {
-            const Move &m = moves[i];
-            QByteArray bytes = lastChunk;
-            if (i != moves.size() - 1) {
-                bytes.resize(m.length);
-                ok &= fileio::readAt(library, m.to, bytes.data(), m.length);
-            }
-            ok &= fileio::writeAt(library, m.from, bytes, &ignored);
-        }
-        ok &= fileio::writeAt(library, regionStart, region, &ignored);
-        ok &= fileio::writeAt(library, 44, libraryCount, &ignored);
-        ok &= fileio::resize(library, librarySize, &ignored);
-        ok &= fileio::flush(library, &ignored);
-        return ok;
-    }
-};
-
 class Splice
 {
   public:
@@ -91,16 +38,27 @@ class Splice
 
     bool run(QString *error)
     {
-        if (!plan(error) || !prepareUndo(error))
+        if (!plan(error))
             return false;
+        QFile &lib = *m_wil.LibraryStream;
+        EditJournal journal(m_wil.FileName, m_wil.IndexFileName);
         QString why;
-        if (apply(&why))
+        if (!writeJournal(journal, &why)) {
+            QString ignored;
+            journal.rollBack(lib, &m_index, &ignored);
+            return fail(error, why);
+        }
+        if (apply(&why) && journal.finish(&why)) {
+            m_index.close();
+            updateComponent();
             return true;
-        const bool restored = m_undo.rollback(*m_wil.LibraryStream, m_index);
+        }
+        QString rollbackError;
+        const bool restored = journal.rollBack(lib, &m_index, &rollbackError);
         if (error)
             *error = restored ? why
                               : QStringLiteral("%1 (the files could not all be put back as they "
-                                               "were)")
+                                               "were: the next Open undoes the edit)")
                                     .arg(why);
         return false;
     }
@@ -191,25 +149,31 @@ class Splice
         return true;
     }
 
-    // Reads what the rollback needs before anything is written.
-    bool prepareUndo(QString *error)
+    // Copies everything the edit will overwrite, and the old sizes, into the journal and
+    // flushes it before a byte of either file changes.
+    bool writeJournal(EditJournal &journal, QString *error)
     {
         QFile &lib = *m_wil.LibraryStream;
-        m_undo.librarySize = m_oldSize;
-        m_undo.libraryCount.resize(4);
-        m_undo.regionStart = m_start;
-        m_undo.region.resize(m_end - m_start);
-        if (!fileio::readAt(lib, 44, m_undo.libraryCount.data(), 4) ||
-            !fileio::readAt(lib, m_start, m_undo.region.data(), m_undo.region.size()))
+        m_indexSize = m_index.size();
+        m_tableFrom = m_tableStart + 4 * qint64(m_firstChanged);
+        if (m_indexSize < 48) {
+            m_index.close();
+            return fail(error, QStringLiteral("The index file %1 is shorter than its header.")
+                                   .arg(m_wil.IndexFileName));
+        }
+        if (!fileio::readAt(lib, 44, m_libraryCount, 4) ||
+            !fileio::readAt(m_index, 44, m_indexCount, 4))
             return fail(error, QStringLiteral("%1 cannot be read.").arg(m_wil.FileName));
-        m_undo.indexSize = m_index.size();
-        m_undo.tableFrom = m_tableStart + 4 * qint64(m_firstChanged);
-        m_undo.indexCount.resize(4);
-        m_undo.table.resize(qMax<qint64>(0, m_undo.indexSize - m_undo.tableFrom));
-        if (m_undo.indexSize < 48 || !fileio::readAt(m_index, 44, m_undo.indexCount.data(), 4) ||
-            !fileio::readAt(m_index, m_undo.tableFrom, m_undo.table.data(), m_undo.table.size()))
-            return fail(error, QStringLiteral("%1 cannot be read.").arg(m_wil.IndexFileName));
-        return true;
+        // A replacement of the same size overwrites only its own bytes; any other moves the
+        // whole tail.
+        const qint64 libraryEnd = m_delta == 0 ? m_end : m_oldSize;
+        return journal.begin(m_oldSize, m_indexSize, error) &&
+               journal.save(EditJournal::Library, lib, 44, 4, error) &&
+               journal.save(EditJournal::Library, lib, m_start, libraryEnd - m_start, error) &&
+               journal.save(EditJournal::Index, m_index, 44, 4, error) &&
+               journal.save(EditJournal::Index, m_index, m_tableFrom,
+                            qMax<qint64>(0, m_indexSize - m_tableFrom), error) &&
+               journal.arm(error);
     }
 
     bool apply(QString *error)
@@ -234,27 +198,30 @@ class Splice
         const QByteArray countBytes = int32Bytes(newCount);
         const qint64 indexEnd = m_tableStart + 4 * qint64(newCount);
         const bool tableChanges = m_firstChanged < m_table.size();
+        const QByteArray oldIndexCount(m_indexCount, 4);
+        const QByteArray oldLibraryCount(m_libraryCount, 4);
         const bool indexChanges =
-            tableChanges || m_undo.indexSize != indexEnd || m_undo.indexCount != countBytes;
-        m_undo.indexTouched = indexChanges;
+            tableChanges || m_indexSize != indexEnd || oldIndexCount != countBytes;
         if (tableChanges) {
             QByteArray bytes;
             bytes.reserve((m_table.size() - m_firstChanged) * 4);
             for (qsizetype i = m_firstChanged; i < m_table.size(); ++i)
                 bytes.append(int32Bytes(m_table[i]));
-            if (!fileio::writeAt(m_index, m_undo.tableFrom, bytes, error))
+            if (!fileio::writeAt(m_index, m_tableFrom, bytes, error))
                 return false;
         }
-        if (m_undo.indexSize > indexEnd && !fileio::resize(m_index, indexEnd, error))
+        if (m_indexSize > indexEnd && !fileio::resize(m_index, indexEnd, error))
             return false;
-        if (m_undo.indexCount != countBytes && !fileio::writeAt(m_index, 44, countBytes, error))
+        if (oldIndexCount != countBytes && !fileio::writeAt(m_index, 44, countBytes, error))
             return false;
-        if (m_undo.libraryCount != countBytes && !fileio::writeAt(lib, 44, countBytes, error))
+        if (oldLibraryCount != countBytes && !fileio::writeAt(lib, 44, countBytes, error))
             return false;
-        if ((indexChanges && !fileio::flush(m_index, error)) || !fileio::flush(lib, error))
-            return false;
-        m_index.close();
+        return (!indexChanges || fileio::flush(m_index, error)) && fileio::flush(lib, error);
+    }
 
+    // The component follows the files.
+    void updateComponent()
+    {
         QVector<QPair<qint32, qint32>> placements;
         for (const QByteArray &r : m_records)
             placements.append(r.size() >= 8
@@ -263,7 +230,6 @@ class Splice
                                   : qMakePair(0, 0));
         TWILPrivate::setTable(m_wil, m_table);
         TWILPrivate::splicePlacements(m_wil, m_first, m_removeCount, placements);
-        return true;
     }
 
     // Moves the bytes behind the replaced records by m_delta, one chunk at a time, never
@@ -283,8 +249,6 @@ class Splice
             QByteArray bytes(length, Qt::Uninitialized);
             if (!fileio::readAt(lib, from, bytes.data(), length))
                 return fail(error, QStringLiteral("%1 cannot be read.").arg(m_wil.FileName));
-            m_undo.moves.append({from, from + m_delta, length});
-            m_undo.lastChunk = bytes;
             if (!fileio::writeAt(lib, from + m_delta, bytes, error))
                 return false;
             if (m_progress)
@@ -307,7 +271,10 @@ class Splice
     qsizetype m_firstChanged = 0;
     int m_tableStart = 48;
     QFile m_index;
-    SpliceUndo m_undo;
+    qint64 m_indexSize = 0;
+    qint64 m_tableFrom = 0; // the first index byte that changes
+    char m_libraryCount[4] = {};
+    char m_indexCount[4] = {};
 };
 
 } // namespace

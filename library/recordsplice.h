@@ -2,7 +2,9 @@
 // Puts complete records in place of a run of images of an open library, in place: only the
 // part of the file behind the change is moved (in chunks, not held whole), the entry table is
 // rebuilt arithmetically from the old offsets and written where the index's table starts, and
-// both counts are updated. On any failure both files are put back exactly as they were.
+// both counts are updated. What is overwritten is first kept in the edit journal
+// (editjournal.h): on any failure, or at the next Open after a crash, both files are put back
+// exactly as they were.
 //
 // Inserting: removeCount 0. Replacing: removeCount records replaced by records.size() new
 // ones. The component is not reopened: callers Close and Open it afterwards.

@@ -56,7 +56,7 @@ QImage image565(int w, int h, const QVector<quint16> &topFirst)
 class TestTWILRead : public QObject
 {
     Q_OBJECT
-  private slots:
+private slots:
     void openRefusals_data();
     void openRefusals();
     void openIgnoresTitleAndLoadsPalette();

@@ -113,7 +113,7 @@ Q_DECLARE_METATYPE(Op)
 class TestTWILWrite : public QObject
 {
     Q_OBJECT
-  private slots:
+private slots:
     void addBitmap_data();
     void addBitmap();
     void addToEmptyTemplate();
@@ -422,8 +422,11 @@ void TestTWILWrite::failedWritesChangeNothing()
         });
         const bool ok = runOp(wil, op, index, graphic);
         fileio::setFaultHook({});
+        // A fault after the commit point (the folder's flush once the journal is removed)
+        // leaves a complete edit behind.
+        if (ok && seen >= k)
+            continue;
         if (ok) {
-            QVERIFY(seen < k);
             QVERIFY(k > 1);
             break;
         }

@@ -10,7 +10,7 @@ using namespace wilfixture;
 class TestWilFixture : public QObject
 {
     Q_OBJECT
-  private slots:
+private slots:
     void layout_data();
     void layout();
     void compressedBlockInflates_data();

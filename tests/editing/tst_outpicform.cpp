@@ -1,0 +1,218 @@
+// The batch export window, headless: each refusal with its message and focus, the export with
+// its report, a write failure that keeps the window open, and no second start while running.
+
+#include "fakeeditorhost.h"
+#include "fileio.h"
+#include "folderfixture.h"
+#include "outpic.h"
+#include "outpicform.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+using namespace folderfixture;
+
+class TestOutpicForm : public QObject
+{
+    Q_OBJECT
+private slots:
+    void init();
+    void cleanup();
+
+    void initialState();
+    void folderPicker();
+    void refusals_data();
+    void refusals();
+    void exportsAndCloses();
+    void writeFailureKeepsWindowOpen();
+    void noSecondStartWhileRunning();
+
+private:
+    std::unique_ptr<QTemporaryDir> m_dir;
+    std::unique_ptr<FakeEditorHost> m_host;
+    QString m_library;
+};
+
+void TestOutpicForm::init()
+{
+    m_dir = std::make_unique<QTemporaryDir>();
+    QVERIFY(m_dir->isValid());
+    m_library = makeLibrary(m_dir->path(), somePictures(5, 1), somePlacements(5));
+    m_host = std::make_unique<FakeEditorHost>();
+}
+
+void TestOutpicForm::cleanup()
+{
+    fileio::setFaultHook({});
+    m_host.reset();
+    m_dir.reset();
+}
+
+void TestOutpicForm::initialState()
+{
+    TFormout form(*m_host);
+    const QStringList names{"EditPicPath",     "suiButton1", "editBegin", "EditEnd",
+                            "suiProgressBar1", "suiButton2", "suiButton3"};
+    for (const QString &name : names)
+        QVERIFY2(form.findChild<QWidget *>(name), qPrintable(name));
+    QVERIFY(form.EditPicPath->isReadOnly());
+    QCOMPARE(form.EditPicPath->text(), QString());
+    QCOMPARE(form.editBegin->text(), QStringLiteral("0"));
+    QCOMPARE(form.EditEnd->text(), QStringLiteral("0"));
+    QCOMPARE(form.suiProgressBar1->value(), 0);
+    QVERIFY(!form.suiProgressBar1->isHidden());
+}
+
+void TestOutpicForm::folderPicker()
+{
+    TFormout form(*m_host);
+    m_host->scripted.fileAnswers << m_dir->path();
+    form.suiButton1->click();
+    QCOMPARE(form.EditPicPath->text(), QDir::toNativeSeparators(m_dir->path()));
+    form.suiButton1->click(); // cancelled: nothing changes
+    QCOMPARE(form.EditPicPath->text(), QDir::toNativeSeparators(m_dir->path()));
+}
+
+void TestOutpicForm::refusals_data()
+{
+    QTest::addColumn<bool>("open");
+    QTest::addColumn<QString>("begin");
+    QTest::addColumn<QString>("end");
+    QTest::addColumn<bool>("folder");
+    QTest::addColumn<QString>("message");
+    QTest::addColumn<QString>("focus");
+    const QString bad = outpic::msgBadNumber();
+    QTest::newRow("no library") << false << "0"
+                                << "4" << true << outpic::msgOpenLibraryFirst() << "";
+    QTest::newRow("begin invalid") << true << "5 "
+                                   << "4" << true << bad << "editBegin";
+    QTest::newRow("begin empty") << true << ""
+                                 << "4" << true << bad << "editBegin";
+    QTest::newRow("end invalid") << true << "0"
+                                 << "four" << true << bad << "EditEnd";
+    QTest::newRow("range reversed") << true << "4"
+                                    << "2" << true << bad << "EditEnd";
+    QTest::newRow("no folder") << true << "0"
+                               << "4" << false << outpic::msgNoExportFolder() << "";
+}
+
+void TestOutpicForm::refusals()
+{
+    QFETCH(bool, open);
+    QFETCH(QString, begin);
+    QFETCH(QString, end);
+    QFETCH(bool, folder);
+    QFETCH(QString, message);
+    QFETCH(QString, focus);
+    if (open)
+        QVERIFY(m_host->open(m_library));
+    TFormout form(*m_host);
+    const QString out = m_dir->filePath("out");
+    QDir().mkpath(out);
+    if (folder) {
+        m_host->scripted.fileAnswers << out;
+        form.suiButton1->click();
+    }
+    form.editBegin->setText(begin);
+    form.EditEnd->setText(end);
+    form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    form.suiButton3->setFocus();
+    form.suiButton2->click();
+    QCOMPARE(m_host->errorTexts(), QStringList{message});
+    QVERIFY(m_host->infoTexts().isEmpty());
+    if (!focus.isEmpty())
+        QCOMPARE(form.focusWidget(), form.findChild<QWidget *>(focus));
+    else
+        QCOMPARE(form.focusWidget(), form.suiButton3);
+    QVERIFY(form.isVisible());
+    QVERIFY(QDir(out).entryList(QDir::NoDotAndDotDot | QDir::AllEntries).isEmpty());
+}
+
+void TestOutpicForm::exportsAndCloses()
+{
+    QVERIFY(m_host->open(m_library));
+    TFormout form(*m_host);
+    const QString out = m_dir->filePath("out");
+    QDir().mkpath(out);
+    m_host->scripted.fileAnswers << out;
+    form.suiButton1->click();
+    form.editBegin->setText("-3");
+    form.EditEnd->setText("$64");
+    form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    form.suiButton2->click();
+    QCOMPARE(m_host->errorTexts(), QStringList());
+    QCOMPARE(m_host->infoTexts(), QStringList{outpic::msgExportDone()});
+    QVERIFY(!form.isVisible());
+    QVERIFY(form.suiProgressBar1->isHidden());
+    QCOMPARE(outpic::PictureFolder(out).pictures().size(), 5);
+    // The fields keep their values for the next showing.
+    QCOMPARE(form.editBegin->text(), QStringLiteral("-3"));
+    QCOMPARE(form.EditPicPath->text(), QDir::toNativeSeparators(out));
+}
+
+void TestOutpicForm::writeFailureKeepsWindowOpen()
+{
+    QVERIFY(m_host->open(m_library));
+    TFormout form(*m_host);
+    const QString out = m_dir->filePath("out");
+    QDir().mkpath(out);
+    m_host->scripted.fileAnswers << out;
+    form.suiButton1->click();
+    form.EditEnd->setText("4");
+    form.show();
+    fileio::setFaultHook([](fileio::Op op, const QString &file) {
+        return op == fileio::Op::Write && file.endsWith("000003.txt") ? fileio::Fault::Fail
+                                                                      : fileio::Fault::None;
+    });
+    form.suiButton2->click();
+    QCOMPARE(m_host->errorTexts().size(), 1);
+    QVERIFY2(m_host->errorTexts()[0].contains("000003.txt"), qPrintable(m_host->errorTexts()[0]));
+    QVERIFY(m_host->infoTexts().isEmpty());
+    QVERIFY(form.isVisible());
+    QVERIFY(form.suiButton2->isEnabled());
+    QVERIFY(QFileInfo::exists(out + "/000002.bmp"));
+    QVERIFY(!QFileInfo::exists(out + "/000004.bmp"));
+}
+
+void TestOutpicForm::noSecondStartWhileRunning()
+{
+    QVERIFY(m_host->open(m_library));
+    TFormout form(*m_host);
+    const QString out = m_dir->filePath("out");
+    QDir().mkpath(out);
+    m_host->scripted.fileAnswers << out;
+    form.suiButton1->click();
+    form.EditEnd->setText("4");
+    form.show();
+    // Runs among the events the export lets through.
+    bool sawRunning = false;
+    bool startEnabled = true;
+    QTimer probe;
+    probe.setInterval(0);
+    connect(&probe, &QTimer::timeout, this, [&] {
+        if (!form.isRunning() || sawRunning)
+            return;
+        sawRunning = true;
+        startEnabled = form.suiButton2->isEnabled() && form.editBegin->isEnabled();
+        form.suiButton2Click(); // must not start a second export
+        form.reject();          // nor close the window under the running one
+    });
+    probe.start();
+    form.suiButton2->click();
+    probe.stop();
+    QVERIFY(sawRunning);
+    QVERIFY(!startEnabled);
+    QCOMPARE(m_host->infoTexts(), QStringList{outpic::msgExportDone()});
+    QVERIFY(!form.isVisible());
+}
+
+QTEST_MAIN(TestOutpicForm)
+#include "tst_outpicform.moc"

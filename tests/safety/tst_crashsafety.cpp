@@ -1,0 +1,402 @@
+// Every kind of edit, cut short at each of its file operations: by a failure (a full disk) or by
+// the death of the process (a crash). After reopening, the pair must be byte for byte the old
+// pair or the new one; a failure reported to the caller must leave the old one.
+#include "addpic.h"
+#include "editjournal.h"
+#include "fileio.h"
+#include "folderfixture.h"
+#include "mywil.h"
+#include "outpic.h"
+#include "recordsplice.h"
+#include "wilfixture.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QThread>
+#include <csignal>
+#include <functional>
+#include <memory>
+#include <sys/wait.h>
+#include <unistd.h>
+
+using namespace wilfixture;
+
+namespace {
+
+enum class Kind {
+    AddBitmap,
+    AddEmpty,
+    ReplaceSame,
+    ReplaceGrowing,
+    ReplaceShrinking,
+    SetPx,
+    SetPy,
+    SpliceInsert,
+    SpliceReplace,
+    BatchAppend,
+    BatchInsert,
+    BatchReplace,
+    BatchPlacements,
+};
+
+QByteArray sampleRecord(int i)
+{
+    switch (i % 3) {
+    case 0:
+        return compressedRecord(patternImage(4 + 4 * (i % 4), 2 + i % 5), qint16(i), qint16(-i));
+    case 1:
+        return uncompressed16Record(patternImage(4 * (1 + i % 3), 1 + i % 4), qint16(i), 7);
+    default:
+        return emptyRecord();
+    }
+}
+
+struct Pair
+{
+    QByteArray library;
+    QByteArray index;
+    bool operator==(const Pair &o) const { return library == o.library && index == o.index; }
+};
+
+Pair pairAt(const QString &lib)
+{
+    return {readFile(lib), readFile(QFileInfo(lib).path() + QStringLiteral("/test.WIX"))};
+}
+
+// A picture folder of numbered bitmaps and their placement files.
+void writePictureFolder(const QString &path, int count)
+{
+    QDir().mkpath(path + QStringLiteral("/") + outpic::placementsFolderName());
+    const QVector<QImage> pictures = folderfixture::somePictures(count, 7);
+    for (int n = 0; n < count; ++n) {
+        folderfixture::writePicture(QDir(path).filePath(outpic::pictureFileName(n)), pictures[n]);
+        folderfixture::writeText(QDir(path).filePath(outpic::placementsFolderName() +
+                                                     QStringLiteral("/") +
+                                                     outpic::placementFileName(n)),
+                                 outpic::placementText(qint16(10 + n), qint16(-n)));
+    }
+}
+
+bool runEdit(Kind kind, TWIL &wil, const QString &pictures)
+{
+    QString error;
+    const outpic::PictureFolder folder(pictures);
+    const addpic::PlacementRule rule;
+    switch (kind) {
+    case Kind::AddBitmap:
+        return wil.AddBitmap(patternImage(9, 4), 3, -4);
+    case Kind::AddEmpty:
+        return wil.AddEmpty();
+    case Kind::ReplaceSame:
+        return wil.ReplaceBitmap(1, patternImage(4, 2));
+    case Kind::ReplaceGrowing:
+        return wil.ReplaceBitmap(0, patternImage(20, 9));
+    case Kind::ReplaceShrinking:
+        return wil.ReplaceBitmap(3, patternImage(2, 2));
+    case Kind::SetPx:
+        return wil.SetImagePx(2, -77);
+    case Kind::SetPy:
+        return wil.SetImagePy(4, 1234);
+    case Kind::SpliceInsert:
+        return spliceRecords(wil, 0, 0, {sampleRecord(20), sampleRecord(21)}, &error);
+    case Kind::SpliceReplace:
+        return spliceRecords(wil, 1, 2, {sampleRecord(22)}, &error);
+    case Kind::BatchAppend:
+        return addpic::Add(wil, folder, folder.pictures(), rule, {}, &error);
+    case Kind::BatchInsert:
+        return addpic::InSert(wil, folder, folder.pictures(), rule, 1, {}, &error);
+    case Kind::BatchReplace:
+        return addpic::Replace(wil, folder, folder.pictures(), rule, 2, 3, {}, &error);
+    case Kind::BatchPlacements:
+        return addpic::AddXy(wil, &folder, rule, 0, 1, {}, &error);
+    }
+    return false;
+}
+
+// Which images differ between the pair found and the pairs expected, as a reader sees them.
+QString differences(const QString &lib, const Pair &got, const Pair &old, const Pair &fresh)
+{
+    QTemporaryDir dir;
+    auto images = [&](const Pair &p) {
+        writeFile(dir.filePath(QStringLiteral("test.wil")), p.library);
+        writeFile(dir.filePath(QStringLiteral("test.WIX")), p.index);
+        TWIL wil;
+        wil.setNotifier([](const QString &) {});
+        wil.FileName = dir.filePath(QStringLiteral("test.wil"));
+        wil.OpenReadOnly();
+        QList<std::pair<QImage, QPoint>> out;
+        for (int i = 0; wil.isOpen() && i < wil.ImageCount(); ++i) {
+            const RecordInfo info = wil.inspectRecord(i);
+            out.append({wil.LoadBitmap(i).copy(), QPoint(info.px, info.py)});
+        }
+        return out;
+    };
+    const auto g = images(got), o = images(old), n = images(fresh);
+    QStringList lines{QStringLiteral("%1: %2 images (old %3, new %4)")
+                          .arg(lib)
+                          .arg(g.size())
+                          .arg(o.size())
+                          .arg(n.size())};
+    for (qsizetype i = 0; i < g.size(); ++i) {
+        auto differs = [&](const QList<std::pair<QImage, QPoint>> &ref, bool pixels) {
+            if (i >= ref.size())
+                return true;
+            return pixels ? g[i].first != ref[i].first : g[i].second != ref[i].second;
+        };
+        if (differs(o, true) && differs(n, true))
+            lines << QStringLiteral("image %1: pixels match neither the old nor the new").arg(i);
+        if (differs(o, false) && differs(n, false))
+            lines << QStringLiteral("image %1: placement (%2, %3) matches neither")
+                         .arg(i)
+                         .arg(g[i].second.x())
+                         .arg(g[i].second.y());
+    }
+    if (got.library.size() != old.library.size() && got.library.size() != fresh.library.size())
+        lines << QStringLiteral("library: %1 bytes (old %2, new %3)")
+                     .arg(got.library.size())
+                     .arg(old.library.size())
+                     .arg(fresh.library.size());
+    return lines.join(u'\n');
+}
+
+int g_failurePoints = 0;
+
+} // namespace
+
+Q_DECLARE_METATYPE(Kind)
+
+class TestCrashSafety : public QObject
+{
+    Q_OBJECT
+  private slots:
+    void init();
+    void cleanup();
+    void cleanupTestCase();
+    void everyFailurePoint_data();
+    void everyFailurePoint();
+    void incompleteJournalIsRemoved();
+    void killedProcess();
+
+  private:
+    QTemporaryDir m_dir;
+    QString m_base;
+    Pair m_old;
+    QString writeOld();
+};
+
+void TestCrashSafety::init()
+{
+    setSpliceChunkSize(13); // many chunks, so that faults land inside the moves
+    EditJournal::setChunkSize(40);
+    LibraryBuilder b;
+    for (int i = 0; i < 6; ++i)
+        b.add(sampleRecord(i));
+    m_old = {b.library(), b.index()};
+    m_base = m_dir.filePath(QStringLiteral("work"));
+}
+
+void TestCrashSafety::cleanup()
+{
+    fileio::setFaultHook({});
+    setSpliceChunkSize(1 << 20);
+    EditJournal::setChunkSize(1 << 20);
+}
+
+void TestCrashSafety::cleanupTestCase()
+{
+    qInfo().noquote() << "failure points exercised:" << g_failurePoints;
+}
+
+QString TestCrashSafety::writeOld()
+{
+    QDir(m_base).removeRecursively();
+    QDir().mkpath(m_base);
+    const QString lib = m_base + QStringLiteral("/test.wil");
+    writeFile(lib, m_old.library);
+    writeFile(m_base + QStringLiteral("/test.WIX"), m_old.index);
+    return lib;
+}
+
+void TestCrashSafety::everyFailurePoint_data()
+{
+    QTest::addColumn<Kind>("kind");
+    QTest::newRow("AddBitmap") << Kind::AddBitmap;
+    QTest::newRow("AddEmpty") << Kind::AddEmpty;
+    QTest::newRow("ReplaceBitmap same size") << Kind::ReplaceSame;
+    QTest::newRow("ReplaceBitmap growing") << Kind::ReplaceGrowing;
+    QTest::newRow("ReplaceBitmap shrinking") << Kind::ReplaceShrinking;
+    QTest::newRow("SetImagePx") << Kind::SetPx;
+    QTest::newRow("SetImagePy") << Kind::SetPy;
+    QTest::newRow("splice insert") << Kind::SpliceInsert;
+    QTest::newRow("splice replace") << Kind::SpliceReplace;
+    QTest::newRow("batch append") << Kind::BatchAppend;
+    QTest::newRow("batch insert") << Kind::BatchInsert;
+    QTest::newRow("batch replace") << Kind::BatchReplace;
+    QTest::newRow("batch placements") << Kind::BatchPlacements;
+}
+
+void TestCrashSafety::everyFailurePoint()
+{
+    QFETCH(Kind, kind);
+    const QString pictures = m_dir.filePath(QStringLiteral("pictures"));
+    writePictureFolder(pictures, 2);
+
+    // The edit undisturbed: the new pair, and how many operations it makes.
+    int operations = 0;
+    Pair fresh;
+    {
+        const QString lib = writeOld();
+        TWIL wil;
+        wil.FileName = lib;
+        wil.Open();
+        fileio::setFaultHook([&](fileio::Op, const QString &) {
+            ++operations;
+            return fileio::Fault::None;
+        });
+        QVERIFY(runEdit(kind, wil, pictures));
+        fileio::setFaultHook({});
+        wil.Close();
+        fresh = pairAt(lib);
+        QVERIFY(!(fresh == m_old));
+        QVERIFY(!QFile::exists(EditJournal::pathFor(lib)));
+    }
+    QVERIFY(operations > 3);
+
+    for (int k = 1; k <= operations; ++k) {
+        for (const fileio::Fault fault : {fileio::Fault::Fail, fileio::Fault::Die}) {
+            const QString lib = writeOld();
+            const QString where = QStringLiteral("%1 at operation %2 of %3")
+                                      .arg(fault == fileio::Fault::Die ? "death" : "failure")
+                                      .arg(k)
+                                      .arg(operations);
+            auto hookAt = [k, fault]() {
+                auto seen = std::make_shared<int>(0);
+                return [seen, k, fault](fileio::Op, const QString &) {
+                    return ++*seen == k ? fault : fileio::Fault::None;
+                };
+            };
+            int reported = -1; // 1 succeeded, 0 failed, -1 died
+            if (fault == fileio::Fault::Fail) {
+                TWIL wil;
+                wil.FileName = lib;
+                wil.Open();
+                fileio::setFaultHook(hookAt());
+                reported = runEdit(kind, wil, pictures) ? 1 : 0;
+                fileio::setFaultHook({});
+            } else {
+                const pid_t child = fork();
+                QVERIFY(child >= 0);
+                if (child == 0) {
+                    TWIL wil;
+                    wil.FileName = lib;
+                    wil.Open();
+                    fileio::setFaultHook(hookAt());
+                    const bool ok = runEdit(kind, wil, pictures);
+                    std::_Exit(ok ? 0 : 1);
+                }
+                int status = 0;
+                QCOMPARE(waitpid(child, &status, 0), child);
+                QVERIFY2(WIFEXITED(status) && WEXITSTATUS(status) == 86, qPrintable(where));
+            }
+            const Pair left = pairAt(lib);
+            const bool journal = QFile::exists(EditJournal::pathFor(lib));
+            QStringList notes;
+            {
+                TWIL wil;
+                wil.setNotifier([&](const QString &text) { notes << text; });
+                wil.FileName = lib;
+                wil.Open();
+                QVERIFY2(wil.isOpen() && !wil.isReadOnly(), qPrintable(where));
+            }
+            const Pair after = pairAt(lib);
+            QVERIFY2(!QFile::exists(EditJournal::pathFor(lib)), qPrintable(where));
+            QVERIFY2(after == m_old || after == fresh,
+                     qPrintable(where + u'\n' + differences(lib, after, m_old, fresh)));
+            if (reported == 0)
+                QVERIFY2(after == m_old, qPrintable(where + QStringLiteral(": reported failed")));
+            if (reported == 1)
+                QVERIFY2(after == fresh, qPrintable(where + QStringLiteral(": reported done")));
+            // A half-made pair is only ever cured by the journal, and the user hears of it once.
+            if (!(left == m_old) && !(left == fresh))
+                QVERIFY2(journal && notes.size() == 1, qPrintable(where));
+            QVERIFY2(notes.size() <= 1, qPrintable(where));
+            ++g_failurePoints;
+        }
+    }
+    qInfo().noquote() << QTest::currentDataTag() << "operations:" << operations;
+}
+
+// A journal cut short before its trailer: nothing was overwritten, so it just goes.
+void TestCrashSafety::incompleteJournalIsRemoved()
+{
+    const QString lib = writeOld();
+    QByteArray journal = "WILJRNL1" + QByteArray(40, '\x01');
+    writeFile(EditJournal::pathFor(lib), journal);
+    QStringList notes;
+    TWIL wil;
+    wil.setNotifier([&](const QString &text) { notes << text; });
+    wil.FileName = lib;
+    wil.Open();
+    QVERIFY(wil.isOpen());
+    QVERIFY(notes.isEmpty());
+    QVERIFY(!QFile::exists(EditJournal::pathFor(lib)));
+    QVERIFY(pairAt(lib) == m_old);
+}
+
+// A real process, killed while it moves the tail of a large library to make room.
+void TestCrashSafety::killedProcess()
+{
+    const QString tool = qEnvironmentVariable("WILTOOL");
+    if (tool.isEmpty() || !QFileInfo(tool).isExecutable())
+        QSKIP("wiltool not found");
+    // About 48 MB of records behind image 0, so the replacement takes a while.
+    LibraryBuilder b;
+    b.add(sampleRecord(0));
+    const QByteArray big = uncompressed16Record(patternImage(1024, 1024), 1, 2);
+    for (int i = 0; i < 24; ++i)
+        b.add(big);
+    m_old = {b.library(), b.index()};
+    const QString lib = writeOld();
+    const QString picture = m_dir.filePath(QStringLiteral("big.bmp"));
+    QVERIFY(folderfixture::writePicture(picture, folderfixture::somePictures(1, 3)[0].scaled(
+                                                     300, 200)));
+
+    QProcess p;
+    p.start(tool, {QStringLiteral("replace"), lib, QStringLiteral("0"), picture});
+    QVERIFY(p.waitForStarted());
+    // Kill once the journal holds the whole tail (the edit is moving it), or after 10 s.
+    const qint64 tail = m_old.library.size() - 1080 - sampleRecord(0).size();
+    QElapsedTimer t;
+    t.start();
+    while (QFileInfo(EditJournal::pathFor(lib)).size() < tail && t.elapsed() < 10000 &&
+           p.state() == QProcess::Running)
+        QThread::usleep(200);
+    QThread::msleep(20);
+    ::kill(pid_t(p.processId()), SIGKILL);
+    p.waitForFinished(5000);
+    const bool killedMidEdit = QFile::exists(EditJournal::pathFor(lib));
+
+    QStringList notes;
+    TWIL wil;
+    wil.setNotifier([&](const QString &text) { notes << text; });
+    wil.FileName = lib;
+    wil.Open();
+    QVERIFY(wil.isOpen());
+    const Pair after = pairAt(lib);
+    if (after == m_old) {
+        QCOMPARE(wil.ImageCount(), 25);
+    } else {
+        // The edit was complete before the kill: image 0 is the new picture.
+        QCOMPARE(wil.ImageCount(), 25);
+        QCOMPARE(wil.inspectRecord(0).width, 300);
+        QCOMPARE(wil.inspectRecord(1).width, 1024);
+        QVERIFY(!killedMidEdit);
+    }
+    qInfo() << "killed in the middle of the edit:" << killedMidEdit;
+}
+
+QTEST_GUILESS_MAIN(TestCrashSafety)
+#include "tst_crashsafety.moc"

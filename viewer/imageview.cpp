@@ -1,0 +1,31 @@
+#include "imageview.h"
+
+#include <QMouseEvent>
+#include <QPainter>
+
+ImageView::ImageView(QWidget *parent) : QWidget(parent)
+{
+    // Where no image pixel is drawn the scroll area's background shows through.
+    setAttribute(Qt::WA_OpaquePaintEvent, false);
+    setAutoFillBackground(false);
+}
+
+void ImageView::paintEvent(QPaintEvent *)
+{
+    if (!m_painter)
+        return;
+    QPainter painter(this);
+    m_painter(painter);
+}
+
+void ImageView::mouseMoveEvent(QMouseEvent *event)
+{
+    emit mouseMovedTo(event->position().toPoint());
+    QWidget::mouseMoveEvent(event);
+}
+
+void ImageView::leaveEvent(QEvent *event)
+{
+    emit mouseLeft();
+    QWidget::leaveEvent(event);
+}
