@@ -1,5 +1,7 @@
-// Opens a library with its index from the input and does what the viewer and "wiltool check" do
-// with it: inspects, decodes and draws every image, then checks the pair.
+// Opens a library with its index (and the journal of an interrupted edit, which Open plays back)
+// from the input and does what the viewer and "wiltool check" do with it: inspects, decodes and
+// draws every image, then checks the pair.
+#include "editjournal.h"
 #include "libraryinput.h"
 #include "mywil.h"
 #include "wilcheck.h"
@@ -8,12 +10,27 @@
 #include <QFile>
 #include <QPainter>
 #include <QTemporaryDir>
+#include <csignal>
+#include <sys/resource.h>
 
 namespace {
 
 // Larger images run through the same code; the caps keep one input to milliseconds.
 constexpr qint64 kMaxPixels = 256 * 1024;
 constexpr int kMaxImages = 64;
+constexpr rlim_t kMaxFileSize = 16 << 20;
+
+// A played-back journal sets the files' sizes from its own header; a few megabytes are enough
+// for every input, and a larger size then fails like a full disk instead of filling the machine.
+void limitFileSizes()
+{
+    static const bool done = [] {
+        std::signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit{kMaxFileSize, kMaxFileSize};
+        return setrlimit(RLIMIT_FSIZE, &limit) == 0;
+    }();
+    Q_UNUSED(done);
+}
 
 QString workPath(const QString &name)
 {
@@ -35,13 +52,19 @@ void writeAll(const QString &path, const QByteArray &bytes)
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     const fuzzinput::LibraryInput in = fuzzinput::unpackLibrary(reinterpret_cast<const char *>(data), size);
+    limitFileSizes();
     const QString lib = workPath(QStringLiteral("f.wil"));
     const QString index = workPath(QStringLiteral("f.WIX"));
+    const QString journal = EditJournal::pathFor(lib);
     writeAll(lib, in.library);
     if (in.noIndex)
         QFile::remove(index);
     else
         writeAll(index, in.index);
+    if (in.hasJournal)
+        writeAll(journal, in.journal);
+    else
+        QFile::remove(journal);
 
     TWIL wil;
     wil.setNotifier([](const QString &) {});

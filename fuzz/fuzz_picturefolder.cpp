@@ -1,7 +1,16 @@
-// The readers of a picture folder's text: the integer entry syntax, the lenient conversion of
-// placement files and the fixed placement field. Besides never crashing, each reading must agree
-// with a plain restatement of the syntax, and every value must read back from its own text.
+// The readers of a picture folder: the integer entry syntax, the lenient conversion, the fixed
+// placement field, placement files (as bytes and from the disk) and the order of the picture
+// list. Besides never crashing, each reading must agree with a plain restatement of its rule,
+// every value must read back from its own text, and the order must be a strict weak order (a
+// sort with anything less can run off its range).
 #include "integertext.h"
+#include "outpic.h"
+
+#include <QDir>
+#include <QFile>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <algorithm>
 
 #include <QString>
 #include <QStringList>
@@ -102,11 +111,71 @@ void checkReading(const QString &text)
     }
 }
 
+// Placement files restated: an optional UTF-8 signature, lines ended by CR LF, CR or LF (text
+// behind the last break is a line too), Latin-1 text; two lines at least.
+std::optional<outpic::Placement> referencePlacement(QByteArray bytes)
+{
+    if (bytes.startsWith("\xEF\xBB\xBF"))
+        bytes.remove(0, 3);
+    QStringList lines = QString::fromLatin1(bytes).split(QRegularExpression(QStringLiteral("\r\n|\r|\n")));
+    if (!lines.isEmpty() && lines.last().isEmpty())
+        lines.removeLast(); // the break ended the last line; nothing follows it
+    if (lines.size() < 2)
+        return std::nullopt;
+    return outpic::Placement{qint16(lenientInteger(lines[0])), qint16(lenientInteger(lines[1]))};
+}
+
+void checkPlacementFile(const QByteArray &bytes)
+{
+    const std::optional<outpic::Placement> got = outpic::parsePlacementText(bytes);
+    const std::optional<outpic::Placement> want = referencePlacement(bytes);
+    if (got.has_value() != want.has_value() ||
+        (got && (got->px != want->px || got->py != want->py)))
+        mismatch("parsePlacementText", QString::fromLatin1(bytes));
+
+    static const QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("000001.txt"));
+    QFile f(path);
+    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate) || f.write(bytes) != bytes.size())
+        qFatal("cannot write %s", qPrintable(path));
+    f.close();
+    const outpic::PlacementFile read = outpic::readPlacementFile(path);
+    const auto expected = want ? outpic::PlacementFile::Read : outpic::PlacementFile::TooShort;
+    if (read.status != expected ||
+        (want && (read.placement.px != want->px || read.placement.py != want->py)))
+        mismatch("readPlacementFile", QString::fromLatin1(bytes));
+}
+
+// Names, one a line: irreflexive, asymmetric and transitive, and sorting by it sorts.
+void checkPictureOrder(const QString &text)
+{
+    QStringList names = text.split(QLatin1Char('\n')).mid(0, 12);
+    const auto less = outpic::picturesInOrder;
+    for (const QString &a : names) {
+        if (less(a, a))
+            mismatch("picturesInOrder (irreflexive)", a);
+        for (const QString &b : names) {
+            if (less(a, b) && less(b, a))
+                mismatch("picturesInOrder (asymmetric)", a + u'|' + b);
+            for (const QString &c : names)
+                if (less(a, b) && less(b, c) && !less(a, c))
+                    mismatch("picturesInOrder (transitive)", a + u'|' + b + u'|' + c);
+        }
+    }
+    std::sort(names.begin(), names.end(), less);
+    for (qsizetype i = 1; i < names.size(); ++i)
+        if (less(names[i], names[i - 1]))
+            mismatch("picturesInOrder (sort)", names.join(u'|'));
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     const QString text = textOf(data, size);
+    checkPictureOrder(text);
+    if (size > 0)
+        checkPlacementFile(QByteArray(reinterpret_cast<const char *>(data + 1), qsizetype(size - 1)));
     checkReading(text);
 
     const FixedPlacement p = parseFixedPlacement(text);

@@ -34,18 +34,25 @@ LibraryInput unpackLibrary(const char *data, size_t size)
     in.wholeLibrary = flags & 4;
     in.noIndex = flags & 8;
     in.readOnly = flags & 16;
-    const size_t indexLength = qMin<size_t>(qFromLittleEndian<quint16>(data + 1), size - 3);
-    in.index = QByteArray(data + 3, qsizetype(indexLength));
-    const char *rest = data + 3 + indexLength;
-    const size_t restLength = size - 3 - indexLength;
+    in.hasJournal = (flags & 32) && size >= 5;
+    const char *at = data + (in.hasJournal ? 5 : 3);
+    const char *const end = data + size;
+    auto take = [&](size_t wanted) {
+        const size_t n = qMin<size_t>(wanted, size_t(end - at));
+        const QByteArray part(at, qsizetype(n));
+        at += n;
+        return part;
+    };
+    in.index = take(qFromLittleEndian<quint16>(data + 1));
+    if (in.hasJournal)
+        in.journal = take(qFromLittleEndian<quint16>(data + 3));
+    const QByteArray rest = take(size_t(end - at));
     if (in.wholeLibrary) {
-        in.library = QByteArray(rest, qsizetype(restLength));
+        in.library = rest;
     } else {
         char count[4] = {};
-        memcpy(count, rest, qMin<size_t>(4, restLength));
-        in.library = builtFront(count);
-        if (restLength > 4)
-            in.library.append(rest + 4, qsizetype(restLength - 4));
+        memcpy(count, rest.constData(), qMin<size_t>(4, size_t(rest.size())));
+        in.library = builtFront(count) + rest.mid(4);
     }
     return in;
 }
@@ -60,11 +67,18 @@ QByteArray packLibrary(const LibraryInput &input)
         flags |= 8;
     if (input.readOnly)
         flags |= 16;
-    QByteArray out(3, '\0');
-    out[0] = char(flags);
+    if (input.hasJournal)
+        flags |= 32;
     const QByteArray index = input.index.left(0xFFFF);
+    const QByteArray journal = input.journal.left(0xFFFF);
+    QByteArray out(input.hasJournal ? 5 : 3, '\0');
+    out[0] = char(flags);
     qToLittleEndian<quint16>(quint16(index.size()), out.data() + 1);
+    if (input.hasJournal)
+        qToLittleEndian<quint16>(quint16(journal.size()), out.data() + 3);
     out += index;
+    if (input.hasJournal)
+        out += journal;
     if (compact)
         out += input.library.mid(44, 4) + input.library.mid(kFront);
     else

@@ -4,9 +4,11 @@
 //   byte 0     flags: bits 0-1 FileType (3 reads as 0); bit 2 the library part is the whole
 //              library file, else it is the image count (4 bytes) and the bytes behind the
 //              1,080-byte front, which is built here (so mutations go to counts and records, not
-//              to the palette); bit 3 no index file; bit 4 open for reading only
+//              to the palette); bit 3 no index file; bit 4 open for reading only; bit 5 a
+//              journal of an interrupted edit lies beside the library
 //   bytes 1-2  length of the index part (little-endian, cut to what is there)
-//   then       the index part (the whole index file), then the library part
+//   bytes 3-4  with bit 5 only: length of the journal part
+//   then       the index part (the whole index file), the journal part, the library part
 
 #include <QByteArray>
 
@@ -18,8 +20,10 @@ struct LibraryInput
     bool wholeLibrary = false;
     bool noIndex = false;
     bool readOnly = false;
+    bool hasJournal = false;
     QByteArray library; // the library file as written
     QByteArray index;   // the index file as written
+    QByteArray journal; // the journal file, when hasJournal
 };
 
 LibraryInput unpackLibrary(const char *data, size_t size);

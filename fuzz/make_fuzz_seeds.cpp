@@ -1,11 +1,14 @@
 // Writes the seed corpora of the fuzz harnesses: make_fuzz_seeds OUTDIR writes
 // OUTDIR/library/* and OUTDIR/picturefolder/*. Every seed is small; each shows the harness one
 // layout or one kind of damage, built by the fixture writer.
+#include "editjournal.h"
 #include "libraryinput.h"
 #include "wilfixture.h"
 
 #include <QDir>
 #include <QFile>
+#include <QTemporaryDir>
+#include <QtEndian>
 #include <cstdio>
 
 using namespace wilfixture;
@@ -61,6 +64,49 @@ Compressed small(int w, int h)
     c.height = h;
     c.pixels = rgb565Rows(patternImage(w, h));
     return c;
+}
+
+// An edit cut short: the pair holds half of an append (the new record and count in the library,
+// the index untouched), the journal what was overwritten. `complete` false: the journal lost its
+// trailer, as when the process died while writing it.
+void journalSeed(const QString &name, bool complete)
+{
+    QTemporaryDir dir;
+    const LibraryBuilder before = everyLayout(48);
+    const QString lib = before.write(dir.path());
+    const QString idx = dir.filePath(QStringLiteral("test.WIX"));
+    QFile library(lib), index(idx);
+    if (!library.open(QIODevice::ReadWrite) || !index.open(QIODevice::ReadWrite))
+        std::exit(1);
+    {
+        EditJournal journal(lib, idx);
+        QString error;
+        if (!journal.begin(library.size(), index.size(), &error) ||
+            !journal.save(EditJournal::Library, library, 44, 4, &error) ||
+            !journal.save(EditJournal::Index, index, 44, 4, &error) ||
+            !journal.save(EditJournal::Index, index, index.size() - 8, 8, &error) ||
+            !journal.arm(&error)) {
+            std::fprintf(stderr, "journal: %s\n", qPrintable(error));
+            std::exit(1);
+        }
+    }
+    char count[4];
+    qToLittleEndian<qint32>(before.entries().size() + 1, count);
+    library.seek(44);
+    library.write(count, 4);
+    library.seek(library.size());
+    library.write(uncompressed16Record(patternImage(4, 2), 3, 3));
+    library.close();
+    index.close();
+
+    fuzzinput::LibraryInput in;
+    in.hasJournal = true;
+    in.library = readFile(lib);
+    in.index = readFile(idx);
+    in.journal = readFile(EditJournal::pathFor(lib));
+    if (!complete)
+        in.journal.chop(10);
+    seed(QStringLiteral("library"), name, fuzzinput::packLibrary(in));
 }
 
 void librarySeeds()
@@ -136,6 +182,8 @@ void librarySeeds()
         in.index = s.index().left(30);
         seed(QStringLiteral("library"), QStringLiteral("both-short"), fuzzinput::packLibrary(in));
     }
+    journalSeed(QStringLiteral("journal-complete"), true);
+    journalSeed(QStringLiteral("journal-incomplete"), false);
 }
 
 void pictureFolderSeeds()
@@ -151,6 +199,13 @@ void pictureFolderSeeds()
         bytes += t.toUtf8();
         seed(QStringLiteral("picturefolder"), QStringLiteral("text-%1").arg(n++, 2, 10, QLatin1Char('0')), bytes);
     }
+    // Placement files as the export writes them and as editors save them, and picture names.
+    const QList<QByteArray> files{"-12\r\n34\r\n", "\xEF\xBB\xBF" "7\n8\n", "5\r-6", "5\n",
+                                  "\r\n\r\n", "70000\r\n-70000\r\nextra\r\n",
+                                  "000002.bmp\n000001.BMP\n000001.bmp\nImage.Bmp\n\xC4.bmp"};
+    for (const QByteArray &f : files)
+        seed(QStringLiteral("picturefolder"), QStringLiteral("file-%1").arg(n++, 2, 10, QLatin1Char('0')),
+             QByteArray(1, '\x01') + f);
     QByteArray utf16(1, '\x02');
     const QString wide = QStringLiteral("-$1A,\x0663\x0662");
     utf16.append(reinterpret_cast<const char *>(wide.utf16()), wide.size() * 2);

@@ -1,5 +1,6 @@
 #include "wilcheck.h"
 
+#include "editjournal.h"
 #include "fileio.h"
 #include "mywil.h"
 #include "pixelblock.h"
@@ -97,6 +98,16 @@ bool Checker::checkHeaders(const QString &libraryPath)
     }
     if (m_libraryCount < 0)
         libraryError(QStringLiteral("image count %1 is negative").arg(m_libraryCount));
+
+    // Opening would play the journal back, and checking writes nothing: the pair as it stands
+    // may be half of an edit, which is the finding.
+    const QString journal = EditJournal::pathFor(libraryPath);
+    if (QFileInfo::exists(journal)) {
+        libraryError(QStringLiteral("%1 is left from an edit that was cut short; opening the "
+                                    "library undoes that edit, check again after that")
+                         .arg(native(journal)));
+        return false;
+    }
 
     const QString indexPath = indexFileNameFor(libraryPath);
     QFile index(indexPath);

@@ -1,10 +1,12 @@
 // The library checker: clean on every pair the system writes, and each damaged pair names its
 // fault on a line of its own. The checker never writes.
+#include "editjournal.h"
 #include "mywil.h"
 #include "samplelibrary.h"
 #include "wilcheck.h"
 #include "wilfixture.h"
 
+#include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QtEndian>
@@ -102,6 +104,7 @@ private slots:
     void findings_data();
     void findings();
     void missingFiles();
+    void journalLeftBehind();
     void hugeClaimsStayCheap();
 };
 
@@ -312,6 +315,38 @@ void TestWilCheck::missingFiles()
     QVERIFY(writeFile(lib, LibraryBuilder().library()));
     QCOMPARE(checkLines(lib),
              QStringList{QStringLiteral("index: %1 does not exist").arg(dir.filePath("lonely.WIX"))});
+}
+
+void TestWilCheck::journalLeftBehind()
+{
+    QTemporaryDir dir;
+    LibraryBuilder b = everyLayout();
+    const QString lib = b.write(dir.path());
+    // A complete journal of an edit that was under way: its old bytes differ from the pair's.
+    {
+        QFile library(lib);
+        QVERIFY(library.open(QIODevice::ReadOnly));
+        EditJournal journal(lib, indexFileNameFor(lib));
+        QString error;
+        QVERIFY2(journal.begin(library.size() - 4, -1, &error) &&
+                     journal.save(EditJournal::Library, library, 1080, 16, &error) &&
+                     journal.arm(&error),
+                 qPrintable(error));
+    }
+    const QByteArray journalBytes = readFile(EditJournal::pathFor(lib));
+    QVERIFY(!journalBytes.isEmpty());
+
+    const CheckReport report = checkLibrary(lib);
+    QCOMPARE(report.findings.size(), 1);
+    QVERIFY2(report.findings[0].line().startsWith(
+                 QStringLiteral("library: %1 is left from an edit that was cut short")
+                     .arg(EditJournal::pathFor(lib))),
+             qPrintable(report.findings[0].line()));
+    QVERIFY(!report.clean());
+    // Nothing played back, nothing removed.
+    QCOMPARE(readFile(lib), b.library());
+    QCOMPARE(readFile(indexFileNameFor(lib)), b.index());
+    QCOMPARE(readFile(EditJournal::pathFor(lib)), journalBytes);
 }
 
 void TestWilCheck::hugeClaimsStayCheap()
