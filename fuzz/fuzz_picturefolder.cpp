@@ -117,7 +117,8 @@ std::optional<outpic::Placement> referencePlacement(QByteArray bytes)
 {
     if (bytes.startsWith("\xEF\xBB\xBF"))
         bytes.remove(0, 3);
-    QStringList lines = QString::fromLatin1(bytes).split(QRegularExpression(QStringLiteral("\r\n|\r|\n")));
+    static const QRegularExpression lineBreak(QStringLiteral("\r\n|\r|\n"));
+    QStringList lines = QString::fromLatin1(bytes).split(lineBreak);
     if (!lines.isEmpty() && lines.last().isEmpty())
         lines.removeLast(); // the break ended the last line; nothing follows it
     if (lines.size() < 2)
@@ -125,7 +126,7 @@ std::optional<outpic::Placement> referencePlacement(QByteArray bytes)
     return outpic::Placement{qint16(lenientInteger(lines[0])), qint16(lenientInteger(lines[1]))};
 }
 
-void checkPlacementFile(const QByteArray &bytes)
+void checkPlacementFile(const QByteArray &bytes, bool fromDisk)
 {
     const std::optional<outpic::Placement> got = outpic::parsePlacementText(bytes);
     const std::optional<outpic::Placement> want = referencePlacement(bytes);
@@ -133,6 +134,8 @@ void checkPlacementFile(const QByteArray &bytes)
         (got && (got->px != want->px || got->py != want->py)))
         mismatch("parsePlacementText", QString::fromLatin1(bytes));
 
+    if (!fromDisk)
+        return;
     static const QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("000001.txt"));
     QFile f(path);
@@ -175,7 +178,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const QString text = textOf(data, size);
     checkPictureOrder(text);
     if (size > 0)
-        checkPlacementFile(QByteArray(reinterpret_cast<const char *>(data + 1), qsizetype(size - 1)));
+        checkPlacementFile(QByteArray(reinterpret_cast<const char *>(data + 1), qsizetype(size - 1)),
+                           data[0] & 0x80); // the disk is slow: only some inputs go through it
     checkReading(text);
 
     const FixedPlacement p = parseFixedPlacement(text);

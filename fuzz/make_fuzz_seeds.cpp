@@ -205,7 +205,7 @@ void pictureFolderSeeds()
                                   "000002.bmp\n000001.BMP\n000001.bmp\nImage.Bmp\n\xC4.bmp"};
     for (const QByteArray &f : files)
         seed(QStringLiteral("picturefolder"), QStringLiteral("file-%1").arg(n++, 2, 10, QLatin1Char('0')),
-             QByteArray(1, '\x01') + f);
+             QByteArray(1, '\x81') + f); // read from the disk too
     QByteArray utf16(1, '\x02');
     const QString wide = QStringLiteral("-$1A,\x0663\x0662");
     utf16.append(reinterpret_cast<const char *>(wide.utf16()), wide.size() * 2);
