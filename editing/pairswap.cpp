@@ -1,5 +1,6 @@
 #include "pairswap.h"
 
+#include "editjournal.h"
 #include "fileio.h"
 
 #include <QDir>
@@ -16,39 +17,43 @@ bool replaceLibraryPair(const QString &newLibrary, const QString &library, const
         QFile::setPermissions(newLibrary, QFile::permissions(library));
     if (QFileInfo::exists(index))
         QFile::setPermissions(newIndex, QFile::permissions(index));
-    const QString kept = work.filePath(QStringLiteral("previous-") + QFileInfo(library).fileName());
-    if (hadLibrary && !fileio::rename(library, kept, error))
-        return false;
 
-    // Puts the state back to the old library (or to none); the old index was never touched.
-    const auto restore = [&](const QString &why) {
+    // A journal left by an interrupted edit of the old pair would be played back over the new
+    // one at its next opening: it goes aside with the old library, and back with it.
+    const QString journal = EditJournal::pathFor(library);
+    const bool hadJournal = QFileInfo::exists(journal);
+    const QString keptJournal = work.filePath(QStringLiteral("previous-journal"));
+    if (hadJournal && !fileio::rename(journal, keptJournal, error))
+        return false;
+    const QString kept = work.filePath(QStringLiteral("previous-") + QFileInfo(library).fileName());
+
+    // Puts back what was moved aside: the old library (or none) and its journal; the old index
+    // was never touched.
+    const auto restore = [&](const QString &why, bool libraryMoved) {
         QString restoreError;
-        const bool restored = hadLibrary ? fileio::rename(kept, library, &restoreError)
-                                         : fileio::remove(library, &restoreError);
+        bool restored = true;
+        if (libraryMoved)
+            restored = hadLibrary ? fileio::rename(kept, library, &restoreError)
+                                  : fileio::remove(library, &restoreError);
+        if (restored && hadJournal)
+            restored = fileio::rename(keptJournal, journal, &restoreError);
         if (error)
             *error = why;
         if (!restored) {
             work.setAutoRemove(false);
-            if (error && hadLibrary)
-                *error += QStringLiteral("; the old library could not be put back (%1) and is "
-                                         "kept as %2")
-                              .arg(restoreError, QDir::toNativeSeparators(kept));
-            else if (error)
-                *error += QStringLiteral("; %1").arg(restoreError);
+            if (error)
+                *error += QStringLiteral("; the old library could not be put back (%1): it is "
+                                         "kept in %2")
+                              .arg(restoreError, QDir::toNativeSeparators(work.path()));
         }
         return false;
     };
 
     QString why;
-    if (!fileio::rename(newLibrary, library, &why)) {
-        if (hadLibrary)
-            return restore(why);
-        if (error)
-            *error = why;
-        return false;
-    }
-    if (!fileio::rename(newIndex, index, &why))
-        return restore(why);
+    if (hadLibrary && !fileio::rename(library, kept, &why))
+        return restore(why, false);
+    if (!fileio::rename(newLibrary, library, &why) || !fileio::rename(newIndex, index, &why))
+        return restore(why, true);
     return true;
 }
 

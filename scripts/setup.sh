@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
-# Installs the Debian/Ubuntu packages the build needs, where they are missing.
+# Installs the Debian/Ubuntu packages the build needs, where they are missing; packages named
+# on the command line are added (scripts/fuzz.sh adds clang and its runtime).
 set -euo pipefail
 packages=(build-essential cmake pkg-config qt6-base-dev qt6-base-dev-tools libgl-dev zlib1g-dev
-          libbenchmark-dev fonts-wqy-microhei)
+          libbenchmark-dev fonts-wqy-microhei "$@")
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

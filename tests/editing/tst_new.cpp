@@ -1,5 +1,6 @@
 // Creating a library from a picture folder: the operation, and the create window.
 
+#include "editjournal.h"
 #include "edittestsupport.h"
 #include "extractrec.h"
 #include "fakeeditorhost.h"
@@ -19,6 +20,19 @@ using namespace edittest;
 using wilfixture::LibraryBuilder;
 
 namespace {
+
+// Leaves what an edit interrupted by a crash leaves beside a library: an armed journal that
+// would put 4 bytes at offset 44 back (the old image count) at the next opening.
+void leaveArmedJournal(const QString &library)
+{
+    EditJournal journal(library, indexOf(library));
+    QFile file(library);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QString error;
+    QVERIFY(journal.begin(file.size(), QFileInfo(indexOf(library)).size(), &error));
+    QVERIFY(journal.save(EditJournal::Library, file, 44, 4, &error));
+    QVERIFY(journal.arm(&error));
+}
 
 // A picture of `size` whose pixels are all different and none black.
 QImage picture(QSize size)
@@ -94,6 +108,7 @@ class TestNew : public QObject
     void refusedFolders();
     void failureKeepsTheOldLibrary();
     void replacesTheLibraryOpenInTheEditor();
+    void dropsTheOldLibrarysJournal();
     void leavesAnotherOpenLibraryAlone();
     void windowRefuses_data();
     void windowRefuses();
@@ -348,6 +363,8 @@ void TestNew::failureKeepsTheOldLibrary()
         QTemporaryDir dir;
         options.libraryPath = old.write(dir.path(), QStringLiteral("lib"));
         const Pair oldPair = readPair(options.libraryPath, indexOf(options.libraryPath));
+        leaveArmedJournal(options.libraryPath);
+        const QByteArray journal = wilfixture::readFile(EditJournal::pathFor(options.libraryPath));
         bool ok = false;
         bool triggered = false;
         {
@@ -363,7 +380,12 @@ void TestNew::failureKeepsTheOldLibrary()
         const Pair now = readPair(options.libraryPath, indexOf(options.libraryPath));
         QVERIFY2(now == (ok ? newPair : oldPair),
                  qPrintable(QStringLiteral("failure at operation %1").arg(k)));
-        QCOMPARE(entriesOf(dir.path()), QStringList({"lib.WIX", "lib.wil"}));
+        // The old library keeps its journal; the new one has none.
+        QCOMPARE(wilfixture::readFile(EditJournal::pathFor(options.libraryPath)),
+                 ok ? QByteArray() : journal);
+        QCOMPARE(entriesOf(dir.path()),
+                 ok ? QStringList({"lib.WIX", "lib.wil"})
+                    : QStringList({"lib.WIX", "lib.wil", "lib.wil-journal"}));
     }
     qInfo("%d failure points", points);
     QVERIFY(points >= 6);
@@ -394,6 +416,30 @@ void TestNew::replacesTheLibraryOpenInTheEditor()
     QCOMPARE(host.component.ImageCount(), 1);
     QCOMPARE(host.component.LoadBitmap(0), padded(picture(QSize(9, 4))));
     QCOMPARE(wilfixture::readFile(indexOf(lib)).size(), 48 + 4);
+}
+
+// A journal of an interrupted edit of the old library goes with it: played back over the new
+// library it would give the new file the old count.
+void TestNew::dropsTheOldLibrarysJournal()
+{
+    QTemporaryDir dir;
+    LibraryBuilder b;
+    for (const Sample &s : samples(3))
+        b.add(wilfixture::compressedRecord(s.image, s.px, s.py));
+    const QString lib = b.write(dir.path());
+    leaveArmedJournal(lib);
+    const QString folder = dir.filePath(QStringLiteral("pictures"));
+    makeFolder(folder, {"a.bmp:4x4"});
+    NewLibraryOptions options;
+    options.pictureFolder = folder;
+    options.libraryPath = lib;
+    QString error;
+    QVERIFY2(createLibrary(options, nullptr, &error), qPrintable(error));
+    QVERIFY(!QFile::exists(EditJournal::pathFor(lib)));
+    FakeEditorHost host;
+    QVERIFY(host.open(lib));
+    QVERIFY(host.notices.isEmpty());
+    QCOMPARE(host.component.ImageCount(), 1);
 }
 
 void TestNew::leavesAnotherOpenLibraryAlone()
