@@ -1,11 +1,14 @@
 // Every kind of edit, cut short at each of its file operations: by a failure (a full disk) or by
 // the death of the process (a crash). After reopening, the pair must be byte for byte the old
 // pair or the new one; a failure reported to the caller must leave the old one.
+#include "addone.h"
 #include "addpic.h"
+#include "del.h"
 #include "editjournal.h"
 #include "fileio.h"
 #include "folderfixture.h"
 #include "mywil.h"
+#include "new.h"
 #include "outpic.h"
 #include "recordsplice.h"
 #include "wilfixture.h"
@@ -40,6 +43,11 @@ enum class Kind {
     BatchInsert,
     BatchReplace,
     BatchPlacements,
+    AppendOne,
+    InsertOne,
+    Delete,
+    Blank,
+    Create,
 };
 
 QByteArray sampleRecord(int i)
@@ -112,6 +120,20 @@ bool runEdit(Kind kind, TWIL &wil, const QString &pictures)
         return addpic::Replace(wil, folder, folder.pictures(), rule, 2, 3, {}, &error);
     case Kind::BatchPlacements:
         return addpic::AddXy(wil, &folder, rule, 0, 1, {}, &error);
+    case Kind::AppendOne:
+        return appendOnePicture(wil, patternImage(9, 4), 3, -4, &error);
+    case Kind::InsertOne:
+        return insertOnePicture(wil, patternImage(9, 4), 3, -4, 1, &error);
+    case Kind::Delete:
+        return Del(wil, 1, 3, &error);
+    case Kind::Blank:
+        return Del1(wil, 1, 3, &error);
+    case Kind::Create: {
+        NewLibraryOptions options;
+        options.pictureFolder = pictures;
+        options.libraryPath = wil.FileName;
+        return createLibrary(options, &wil, &error);
+    }
     }
     return false;
 }
@@ -236,6 +258,8 @@ void TestCrashSafety::everyFailurePoint_data()
     QTest::newRow("batch insert") << Kind::BatchInsert;
     QTest::newRow("batch replace") << Kind::BatchReplace;
     QTest::newRow("batch placements") << Kind::BatchPlacements;
+    QTest::newRow("add one, appended") << Kind::AppendOne;
+    QTest::newRow("add one, inserted") << Kind::InsertOne;
 }
 
 void TestCrashSafety::everyFailurePoint()
