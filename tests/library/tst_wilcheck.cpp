@@ -1,11 +1,14 @@
 // The library checker: clean on every pair the system writes, and each damaged pair names its
 // fault on a line of its own. The checker never writes.
+#include "addpic.h"
 #include "editjournal.h"
 #include "mywil.h"
+#include "outpic.h"
 #include "samplelibrary.h"
 #include "wilcheck.h"
 #include "wilfixture.h"
 
+#include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
@@ -87,6 +90,34 @@ Pair afterEdits(int tableStart)
     return {readFile(lib), readFile(indexFileNameFor(lib))};
 }
 
+// The pair after the batch operations: the library exported to a picture folder, which is then
+// appended, inserted before image 2 and put in place of images 1-2; then placements from files.
+Pair afterBatchEdits(int tableStart)
+{
+    QTemporaryDir dir;
+    const QString lib = everyLayout(tableStart).write(dir.path());
+    const QString folder = dir.filePath(QStringLiteral("pictures"));
+    QDir().mkpath(folder);
+    TWIL wil;
+    wil.FileName = lib;
+    wil.Open();
+    QString error;
+    bool ok = outpic::exportPictures(wil, folder, {0, wil.ImageCount() - 1}, {}, &error);
+    const outpic::PictureFolder pictures(folder);
+    const QStringList names = pictures.pictures();
+    ok = ok && addpic::Add(wil, pictures, names, {}, {}, &error) &&
+         addpic::InSert(wil, pictures, names.mid(0, 3), {}, 2, {}, &error) &&
+         addpic::Replace(wil, pictures, names.mid(3, 2), {}, 1, 2, {}, &error);
+    const outpic::PictureFolder placements(pictures.placementsFolder());
+    ok = ok && addpic::AddXy(wil, &placements, {}, 0, 3, {}, &error);
+    wil.Close();
+    if (!ok) {
+        qWarning("batch edits failed: %s", qPrintable(error));
+        return {};
+    }
+    return {readFile(lib), readFile(indexFileNameFor(lib))};
+}
+
 QStringList checkLines(const QString &lib)
 {
     QStringList lines;
@@ -134,6 +165,8 @@ void TestWilCheck::findings_data()
     }
     row("after the component's edits, table at 48", afterEdits(48), {});
     row("after the component's edits, table at 52", afterEdits(52), {});
+    row("after the batch operations, table at 48", afterBatchEdits(48), {});
+    row("after the batch operations, table at 52", afterBatchEdits(52), {});
     {
         const sample::Files s = sample::makeSampleLibrary();
         row("sample library", {s.library, s.index}, {});
