@@ -352,22 +352,39 @@ bool AddPic(TWIL &wil, const outpic::PictureFolder &folder, int start, int end,
     if (!checkWritable(wil, error) || !folderStillThere(folder, error))
         return false;
     const int count = std::max(end - start + 1, 0);
+    // The new pixels are made into records first, then written as one edit: a crash leaves
+    // all the old pictures or all the new ones. Half of the bar for each part.
+    const int maximum = 2 * count;
     if (progress)
-        progress(0, count);
+        progress(0, maximum);
+    QList<QByteArray> records;
+    records.reserve(count);
     for (int k = 0; k < count; ++k) {
         const int n = start + k;
         const LoadedPicture loaded = loadPicture(folder.numberedBitmap(n));
         const QImage image = loaded.status == LoadedPicture::Loaded ? loaded.image : blackPixel();
-        if (progress)
-            progress(k + 1, count);
-        if (!wil.ReplaceBitmap(n, image)) {
+        QByteArray record = wil.replacementRecord(n, image);
+        if (record.isEmpty()) {
             setError(error, wil.errorString().isEmpty()
                                 ? QStringLiteral("image %1 cannot be replaced").arg(n)
                                 : wil.errorString());
             return false;
         }
+        records.append(std::move(record));
+        if (progress)
+            progress(k + 1, maximum);
     }
-    return true;
+    if (count == 0)
+        return true;
+    const ProgressFn moving = [&](int position, int max) {
+        if (progress)
+            progress(count + (max > 0 ? int(qint64(count) * position / max) : count), maximum);
+    };
+    if (!spliceRecords(wil, start, count, records, error, moving))
+        return false;
+    if (progress)
+        progress(maximum, maximum);
+    return reopen(wil, error);
 }
 
 bool AddXy(TWIL &wil, const outpic::PictureFolder *folder, const PlacementRule &placement,

@@ -117,7 +117,8 @@ bool Replace(TWIL &wil, const outpic::PictureFolder &folder, const QStringList &
              const PlacementRule &placement, int start, int end, const ProgressFn &progress,
              QString *error);
 // Replaces the pixels of images start .. end by the folder's numbered bitmaps, keeping their
-// placements. Stops at the first image that cannot be replaced; earlier ones stay replaced.
+// placements (a missing or unreadable bitmap gives a black pixel). One edit: when any image
+// cannot be replaced, none is.
 bool AddPic(TWIL &wil, const outpic::PictureFolder &folder, int start, int end,
             const ProgressFn &progress, QString *error);
 // Sets the placements of images start .. end from the numbered placement files of `folder`

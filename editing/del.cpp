@@ -4,6 +4,7 @@
 #include "integertext.h"
 #include "mywil.h"
 #include "pairswap.h"
+#include "recordsplice.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -184,20 +185,32 @@ bool Del1(TWIL &wil, int begin, int end, QString *error, const ProgressFn &progr
     black.setColorTable({qRgb(0, 0, 0)});
     black.fill(0);
 
+    // The whole range is blanked as one edit, so a crash leaves all of it or none, and the
+    // tail of the library moves once, not once per image.
+    // Half of the bar for making the records, half for moving the rest of the library.
     const int total = end - begin + 1;
+    const int maximum = 2 * total;
     if (progress)
-        progress(0, std::max(total, 0));
-    bool ok = true;
+        progress(0, maximum);
+    QList<QByteArray> records;
+    records.reserve(total);
     for (int n = begin; n <= end; ++n) {
-        if (!wil.ReplaceBitmap(n, black)) {
-            ok = failWith(error, wil.errorString().isEmpty()
-                                     ? QStringLiteral("image %1 cannot be blanked").arg(n)
-                                     : wil.errorString());
-            break;
-        }
+        QByteArray record = wil.replacementRecord(n, black);
+        if (record.isEmpty())
+            return failWith(error, wil.errorString().isEmpty()
+                                       ? QStringLiteral("image %1 cannot be blanked").arg(n)
+                                       : wil.errorString());
+        records.append(std::move(record));
         if (progress)
-            progress(n - begin + 1, total);
+            progress(n - begin + 1, maximum);
     }
+    const ProgressFn moving = [&](int position, int max) {
+        if (progress)
+            progress(total + (max > 0 ? int(qint64(total) * position / max) : total), maximum);
+    };
+    const bool ok = spliceRecords(wil, begin, total, records, error, moving);
+    if (ok && progress)
+        progress(maximum, maximum);
     QString reopenError;
     reopen(wil, wil.FileName, &reopenError);
     if (ok && !wil.isOpen())

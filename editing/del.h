@@ -45,6 +45,6 @@ RangeRefusal checkRange(std::optional<qint32> begin, std::optional<qint32> end, 
 bool Del(TWIL &wil, int begin, int end, QString *error);
 
 // Blanks images begin to end: each becomes a black image 4 pixels wide and 1 high that keeps
-// its placement. Stops at the first image that cannot be blanked (those before it stay
-// blanked) and returns false. Reopens the component at the end either way.
+// its placement. The range is blanked as one edit: a failure (false, with the reason) leaves
+// every image as it was. Reopens the component at the end either way.
 bool Del1(TWIL &wil, int begin, int end, QString *error, const ProgressFn &progress = {});

@@ -1,5 +1,6 @@
 #include "fileio.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <cstdio>
@@ -7,6 +8,7 @@
 
 #ifdef Q_OS_WIN
 #include <io.h>
+#include <windows.h>
 #else
 #include <fcntl.h>
 #include <unistd.h>
@@ -107,8 +109,12 @@ bool rename(const QString &from, const QString &to, QString *error)
     if (!allowed(Op::Rename, to, error))
         return false;
 #ifdef Q_OS_WIN
-    QFile::remove(to);
-    const bool ok = QFile::rename(from, to);
+    // One step, so that a crash never leaves `to` missing.
+    const QString nativeFrom = QDir::toNativeSeparators(from);
+    const QString nativeTo = QDir::toNativeSeparators(to);
+    const bool ok = MoveFileExW(reinterpret_cast<const wchar_t *>(nativeFrom.utf16()),
+                                reinterpret_cast<const wchar_t *>(nativeTo.utf16()),
+                                MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
 #else
     const bool ok =
         std::rename(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()) == 0;

@@ -1,6 +1,7 @@
 #include "mywil.h"
 
 #include "editjournal.h"
+#include "pairswap.h"
 #include "fileio.h"
 #include "mywil_p.h"
 #include "recordsplice.h"
@@ -246,14 +247,15 @@ void TWIL::openFile(bool readOnly)
     if (FileName.isEmpty())
         throw WilError(QStringLiteral("FileName not assigned.."));
     const Notifier notify = m_notify ? m_notify : Notifier(defaultNotify);
+    // A half-made edit that could not be undone must not be built upon: a new journal would
+    // take the old one's place. (A replacement cut short may have left no library in place
+    // until it is undone.)
+    if (!LibraryStream && !recoverInterruptedEdit(notify))
+        readOnly = true;
     if (!QFileInfo(FileName).isFile()) {
         notify(FileName + QStringLiteral(" 不存在."));
         return;
     }
-    // A half-made edit that could not be undone must not be built upon: a new journal would
-    // take the old one's place.
-    if (!LibraryStream && !recoverInterruptedEdit(notify))
-        readOnly = true;
     if (!LibraryStream) {
         auto file = std::make_unique<QFile>(FileName);
         bool ro = readOnly;
@@ -289,19 +291,36 @@ void TWIL::openFile(bool readOnly)
 bool TWIL::recoverInterruptedEdit(const Notifier &notify)
 {
     QString why;
-    switch (EditJournal::recover(FileName, indexFileNameFor(FileName), &why)) {
-    case EditJournal::Recovery::None:
-    case EditJournal::Recovery::Discarded:
+    bool undone = false;
+    switch (pairswap::recover(FileName, &why)) {
+    case pairswap::Recovery::None:
+    case pairswap::Recovery::Cleaned:
         break;
-    case EditJournal::Recovery::RolledBack:
-        notify(QStringLiteral("An edit of %1 was interrupted before it was complete. It has been "
-                              "undone: the library is as it was before that edit.")
-                   .arg(QDir::toNativeSeparators(FileName)));
+    case pairswap::Recovery::RolledBack:
+        undone = true;
         break;
-    case EditJournal::Recovery::Failed:
+    case pairswap::Recovery::Failed:
         notify(why);
         return false;
     }
+    // The old library's own journal, if the line above put one back, is played back in turn.
+    if (QFileInfo(FileName).isFile()) {
+        switch (EditJournal::recover(FileName, indexFileNameFor(FileName), &why)) {
+        case EditJournal::Recovery::None:
+        case EditJournal::Recovery::Discarded:
+            break;
+        case EditJournal::Recovery::RolledBack:
+            undone = true;
+            break;
+        case EditJournal::Recovery::Failed:
+            notify(why);
+            return false;
+        }
+    }
+    if (undone)
+        notify(QStringLiteral("An edit of %1 was interrupted before it was complete. It has been "
+                              "undone: the library is as it was before that edit.")
+                   .arg(QDir::toNativeSeparators(FileName)));
     return true;
 }
 
@@ -823,21 +842,32 @@ bool TWIL::AddEmpty()
 
 bool TWIL::ReplaceBitmap(int index, const QImage &graphic)
 {
+    const QByteArray record = replacementRecord(index, graphic);
+    if (record.isEmpty())
+        return false;
+    if (!spliceRecords(*this, index, 1, {record}, &m_error))
+        return false;
+    LoadIndex(IndexFileName);
+    return true;
+}
+
+QByteArray TWIL::replacementRecord(int index, const QImage &graphic)
+{
     m_error.clear();
     if (!canEdit(&m_error))
-        return false;
+        return {};
     if (index < 0 || index >= m_imageCount) {
         m_error = QStringLiteral("Image %1 is not in the library (it holds %2).")
                       .arg(index)
                       .arg(m_imageCount);
-        return false;
+        return {};
     }
     if (graphic.isNull()) {
         m_error = QStringLiteral("The picture has no pixels.");
-        return false;
+        return {};
     }
     if (!graphicFits(graphic, &m_error))
-        return false;
+        return {};
     // Every layout keeps its placement at record offsets 4-7.
     // at(): a non-const subscript would detach Offsets from the copy the sorted entries were
     // made from, and every fetch would sort the whole table again.
@@ -846,17 +876,12 @@ bool TWIL::ReplaceBitmap(int index, const QImage &graphic)
     if (offset >= 0 && offset + 8 <= recordExtentEnd(index) &&
         !fileio::readAt(*LibraryStream, offset + 4, place, 4)) {
         m_error = QStringLiteral("%1 cannot be read.").arg(FileName);
-        return false;
+        return {};
     }
     const QByteArray record = record16(graphic, s16(place), s16(place + 2));
-    if (record.isEmpty()) {
+    if (record.isEmpty())
         m_error = QStringLiteral("Too little memory for the picture.");
-        return false;
-    }
-    if (!spliceRecords(*this, index, 1, {record}, &m_error))
-        return false;
-    LoadIndex(IndexFileName);
-    return true;
+    return record;
 }
 
 namespace {

@@ -142,6 +142,10 @@ public:
     bool AddBitmap(const QImage &graphic, qint16 px, qint16 py);
     bool AddEmpty();
     bool ReplaceBitmap(int index, const QImage &graphic);
+    // The record ReplaceBitmap writes for image `index`: `graphic`, with the image's placement.
+    // Empty (and errorString() set) when it cannot be made. Batch edits make a run of these and
+    // write them as one edit with spliceRecords.
+    QByteArray replacementRecord(int index, const QImage &graphic);
     bool SetImagePx(int index, qint16 value);
     bool SetImagePy(int index, qint16 value);
     QString errorString() const { return m_error; }

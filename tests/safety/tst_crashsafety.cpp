@@ -10,6 +10,7 @@
 #include "mywil.h"
 #include "new.h"
 #include "outpic.h"
+#include "pairswap.h"
 #include "recordsplice.h"
 #include "wilfixture.h"
 
@@ -24,6 +25,7 @@
 #include <memory>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <zlib.h>
 
 using namespace wilfixture;
 
@@ -43,11 +45,13 @@ enum class Kind {
     BatchInsert,
     BatchReplace,
     BatchPlacements,
+    BatchPixels,
     AppendOne,
     InsertOne,
     Delete,
     Blank,
     Create,
+    CreateNew, // where there was no library
 };
 
 QByteArray sampleRecord(int i)
@@ -120,6 +124,8 @@ bool runEdit(Kind kind, TWIL &wil, const QString &pictures)
         return addpic::Replace(wil, folder, folder.pictures(), rule, 2, 3, {}, &error);
     case Kind::BatchPlacements:
         return addpic::AddXy(wil, &folder, rule, 0, 1, {}, &error);
+    case Kind::BatchPixels:
+        return addpic::AddPic(wil, folder, 0, 1, {}, &error);
     case Kind::AppendOne:
         return appendOnePicture(wil, patternImage(9, 4), 3, -4, &error);
     case Kind::InsertOne:
@@ -128,7 +134,8 @@ bool runEdit(Kind kind, TWIL &wil, const QString &pictures)
         return Del(wil, 1, 3, &error);
     case Kind::Blank:
         return Del1(wil, 1, 3, &error);
-    case Kind::Create: {
+    case Kind::Create:
+    case Kind::CreateNew: {
         NewLibraryOptions options;
         options.pictureFolder = pictures;
         options.libraryPath = wil.FileName;
@@ -200,6 +207,8 @@ class TestCrashSafety : public QObject
     void everyFailurePoint_data();
     void everyFailurePoint();
     void incompleteJournalIsRemoved();
+    void strayReplacementMarker_data();
+    void strayReplacementMarker();
     void killedProcess();
 
   private:
@@ -237,8 +246,10 @@ QString TestCrashSafety::writeOld()
     QDir(m_base).removeRecursively();
     QDir().mkpath(m_base);
     const QString lib = m_base + QStringLiteral("/test.wil");
-    writeFile(lib, m_old.library);
-    writeFile(m_base + QStringLiteral("/test.WIX"), m_old.index);
+    if (!m_old.library.isEmpty()) {
+        writeFile(lib, m_old.library);
+        writeFile(m_base + QStringLiteral("/test.WIX"), m_old.index);
+    }
     return lib;
 }
 
@@ -260,6 +271,11 @@ void TestCrashSafety::everyFailurePoint_data()
     QTest::newRow("batch placements") << Kind::BatchPlacements;
     QTest::newRow("add one, appended") << Kind::AppendOne;
     QTest::newRow("add one, inserted") << Kind::InsertOne;
+    QTest::newRow("batch pixels") << Kind::BatchPixels;
+    QTest::newRow("delete") << Kind::Delete;
+    QTest::newRow("blank") << Kind::Blank;
+    QTest::newRow("create over a library") << Kind::Create;
+    QTest::newRow("create where there was none") << Kind::CreateNew;
 }
 
 void TestCrashSafety::everyFailurePoint()
@@ -267,6 +283,10 @@ void TestCrashSafety::everyFailurePoint()
     QFETCH(Kind, kind);
     const QString pictures = m_dir.filePath(QStringLiteral("pictures"));
     writePictureFolder(pictures, 2);
+    // No library before: the old "pair" is two missing files.
+    const bool none = kind == Kind::CreateNew;
+    if (none)
+        m_old = {};
 
     // The edit undisturbed: the new pair, and how many operations it makes.
     int operations = 0;
@@ -274,6 +294,7 @@ void TestCrashSafety::everyFailurePoint()
     {
         const QString lib = writeOld();
         TWIL wil;
+        wil.setNotifier([](const QString &) {});
         wil.FileName = lib;
         wil.Open();
         fileio::setFaultHook([&](fileio::Op, const QString &) {
@@ -305,6 +326,7 @@ void TestCrashSafety::everyFailurePoint()
             int reported = -1; // 1 succeeded, 0 failed, -1 died
             if (fault == fileio::Fault::Fail) {
                 TWIL wil;
+                wil.setNotifier([](const QString &) {});
                 wil.FileName = lib;
                 wil.Open();
                 fileio::setFaultHook(hookAt());
@@ -315,6 +337,7 @@ void TestCrashSafety::everyFailurePoint()
                 QVERIFY(child >= 0);
                 if (child == 0) {
                     TWIL wil;
+                    wil.setNotifier([](const QString &) {});
                     wil.FileName = lib;
                     wil.Open();
                     fileio::setFaultHook(hookAt());
@@ -326,17 +349,35 @@ void TestCrashSafety::everyFailurePoint()
                 QVERIFY2(WIFEXITED(status) && WEXITSTATUS(status) == 86, qPrintable(where));
             }
             const Pair left = pairAt(lib);
-            const bool journal = QFile::exists(EditJournal::pathFor(lib));
+            const bool swapMarker = QFile::exists(pairswap::markerPathFor(lib));
+            const bool journal = QFile::exists(EditJournal::pathFor(lib)) || swapMarker;
             QStringList notes;
             {
                 TWIL wil;
                 wil.setNotifier([&](const QString &text) { notes << text; });
                 wil.FileName = lib;
                 wil.Open();
-                QVERIFY2(wil.isOpen() && !wil.isReadOnly(), qPrintable(where));
+                if (none && pairAt(lib) == m_old)
+                    notes.removeAll(lib + QStringLiteral(" 不存在."));
+                else
+                    QVERIFY2(wil.isOpen() && !wil.isReadOnly(), qPrintable(where));
             }
             const Pair after = pairAt(lib);
             QVERIFY2(!QFile::exists(EditJournal::pathFor(lib)), qPrintable(where));
+            QVERIFY2(!QFile::exists(pairswap::markerPathFor(lib)), qPrintable(where));
+            // Undoing a replacement clears its scratch folder away. (A crash before the marker
+            // was complete leaves the scratch folder behind: nothing names it.)
+            if (swapMarker && notes.size() == 1) {
+                QStringList entries = QDir(m_base).entryList(
+                    QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+                entries.sort();
+                const QStringList pair = none && after == m_old
+                                             ? QStringList()
+                                             : QStringList({QStringLiteral("test.WIX"),
+                                                            QStringLiteral("test.wil")});
+                QVERIFY2(entries == pair,
+                         qPrintable(where + u' ' + entries.join(u',')));
+            }
             QVERIFY2(after == m_old || after == fresh,
                      qPrintable(where + u'\n' + differences(lib, after, m_old, fresh)));
             if (reported == 0)
@@ -351,6 +392,54 @@ void TestCrashSafety::everyFailurePoint()
         }
     }
     qInfo().noquote() << QTest::currentDataTag() << "operations:" << operations;
+}
+
+// A replacement marker that is cut short, names files outside the library's folder, or is not
+// ours moves nothing: the first two go, the last is left alone.
+void TestCrashSafety::strayReplacementMarker_data()
+{
+    QTest::addColumn<QByteArray>("marker");
+    QTest::addColumn<bool>("removed");
+    auto sealed = [](const QList<QByteArray> &names) {
+        QByteArray m = QByteArrayLiteral("WILSWAP1\x01");
+        for (const QByteArray &name : names)
+            m.append(char(name.size())).append('\0').append(name);
+        const quint32 crc = quint32(::crc32(0, reinterpret_cast<const Bytef *>(m.data()),
+                                            uInt(m.size())));
+        for (int i = 0; i < 4; ++i)
+            m.append(char(crc >> (8 * i)));
+        return m;
+    };
+    QTest::newRow("cut short") << QByteArrayLiteral("WILSWAP1\x01\x05") << true;
+    QTest::newRow("empty") << QByteArray() << true;
+    QTest::newRow("names outside the folder")
+        << sealed({".wil-work-1", "../../decoy.wil", "new.WIX", "../decoy.WIX"}) << true;
+    QTest::newRow("bad checksum")
+        << sealed({".wil-work-1", "new.wil", "new.WIX", "test.WIX"}).chopped(1) + 'x' << true;
+    QTest::newRow("not ours") << QByteArrayLiteral("notes on swapping the two files\n") << false;
+}
+
+void TestCrashSafety::strayReplacementMarker()
+{
+    QFETCH(QByteArray, marker);
+    QFETCH(bool, removed);
+    const QString lib = writeOld();
+    // Files a hostile marker might point at, and a scratch folder it might name.
+    const QString decoy = m_dir.filePath(QStringLiteral("decoy.wil"));
+    writeFile(decoy, "decoy");
+    QDir(m_base).mkpath(QStringLiteral(".wil-work-1"));
+    writeFile(m_base + QStringLiteral("/.wil-work-1/new.WIX"), "not an index");
+    writeFile(pairswap::markerPathFor(lib), marker);
+    QStringList notes;
+    TWIL wil;
+    wil.setNotifier([&](const QString &text) { notes << text; });
+    wil.FileName = lib;
+    wil.Open();
+    QVERIFY(wil.isOpen());
+    QVERIFY(notes.isEmpty());
+    QCOMPARE(QFile::exists(pairswap::markerPathFor(lib)), !removed);
+    QVERIFY(pairAt(lib) == m_old);
+    QCOMPARE(readFile(decoy), QByteArray("decoy"));
 }
 
 // A journal cut short before its trailer: nothing was overwritten, so it just goes.
