@@ -18,18 +18,8 @@ using namespace wiltool;
 // Opens LIB for editing; an empty optional when that worked, else the exit status.
 std::optional<int> openForEditing(TWIL &wil, const QString &path)
 {
-    QString notice;
-    wil.setNotifier([&notice](const QString &text) { notice = text; });
-    wil.FileName = path;
-    try {
-        wil.Open();
-    } catch (const WilError &e) {
-        return fail(e.message());
-    }
-    if (!wil.isOpen())
-        return fail(notice.isEmpty() ? QStringLiteral("%1: cannot be opened as a library")
-                                           .arg(QDir::toNativeSeparators(path))
-                                     : notice);
+    if (openLibrary(wil, path, true) != Ok)
+        return Failed;
     if (wil.isReadOnly())
         return fail(
             QStringLiteral("%1 is read-only: nothing changed").arg(QDir::toNativeSeparators(path)));

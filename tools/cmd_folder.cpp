@@ -18,31 +18,6 @@ QString native(const QString &path)
     return QDir::toNativeSeparators(path);
 }
 
-// Opens `path` (for reading only when the command only reads); on failure the one line of
-// failure is already printed.
-bool openLibrary(TWIL &wil, const QString &path, bool readOnly = false)
-{
-    QString notice;
-    wil.setNotifier([&notice](const QString &text) { notice = text; });
-    wil.FileName = path;
-    try {
-        if (readOnly)
-            wil.OpenReadOnly();
-        else
-            wil.Open();
-    } catch (const WilError &e) {
-        fail(e.message());
-        return false;
-    }
-    wil.setNotifier({});
-    if (!wil.isOpen()) {
-        fail(notice.isEmpty()
-                 ? QStringLiteral("%1: cannot be opened as a library").arg(native(path))
-                 : notice);
-        return false;
-    }
-    return true;
-}
 
 int exportCommand(const QStringList &args)
 {
@@ -51,7 +26,7 @@ int exportCommand(const QStringList &args)
         return usage("export");
     const QString dir = a.positional[1];
     TWIL wil;
-    if (!openLibrary(wil, a.positional[0], true))
+    if (openLibrary(wil, a.positional[0], false) != Ok)
         return Failed;
 
     std::optional<qint32> begin = 0;
@@ -109,7 +84,7 @@ int importCommand(const QStringList &args)
     }
 
     TWIL wil;
-    if (!openLibrary(wil, a.positional[0]))
+    if (openLibrary(wil, a.positional[0], true) != Ok)
         return Failed;
 
     const auto setRange = [&request](const QString &text) {

@@ -16,9 +16,8 @@ QString nativePath(const QString &path)
     return QDir::toNativeSeparators(path);
 }
 
-// An open library for the length of one command. Whatever TWIL tells the user (a missing file,
-// an undone edit) goes to stderr as the command's one line of failure; `refuse` then stays
-// silent so that a failure is never reported twice.
+// An open library for the length of one command, which reports a failure once: `refuse` stays
+// silent when the opening already said why it failed.
 class Session
 {
   public:
@@ -26,24 +25,10 @@ class Session
     // locked or write-protected and can never change it.
     int open(const QString &path, bool forEditing)
     {
-        m_wil.setNotifier([this](const QString &text) {
-            if (!m_reported)
-                fail(text);
-            m_reported = true;
-        });
-        m_wil.FileName = path;
-        try {
-            if (forEditing)
-                m_wil.Open();
-            else
-                m_wil.OpenReadOnly();
-        } catch (const WilError &e) {
-            return refuse(e.message());
-        }
-        if (!m_wil.isOpen())
-            return refuse(
-                QStringLiteral("%1: cannot be opened as a library").arg(nativePath(path)));
-        return Ok;
+        if (openLibrary(m_wil, path, forEditing) == Ok)
+            return Ok;
+        m_reported = true;
+        return Failed;
     }
 
     int refuse(const QString &message)

@@ -1,6 +1,9 @@
 #include "wiltool.h"
 
 #include "integertext.h"
+#include "mywil.h"
+
+#include <QDir>
 
 #include <cstdio>
 #include <map>
@@ -49,6 +52,36 @@ int fail(const QString &message)
 {
     writeLine(stderr, QStringLiteral("wiltool: ") + message);
     return Failed;
+}
+
+void note(const QString &message)
+{
+    writeLine(stderr, QStringLiteral("wiltool: note: ") + message);
+}
+
+int openLibrary(TWIL &wil, const QString &path, bool forEditing)
+{
+    QStringList notices;
+    wil.setNotifier([&notices](const QString &text) { notices << text; });
+    wil.FileName = path;
+    try {
+        if (forEditing)
+            wil.Open();
+        else
+            wil.OpenReadOnly();
+    } catch (const WilError &e) {
+        notices << e.message();
+    }
+    // Anything said later (there is nothing yet) is a note too.
+    wil.setNotifier([](const QString &text) { note(text); });
+    // Only the last word of a failed opening says why it failed.
+    const QString reason = wil.isOpen() || notices.isEmpty()
+                               ? QStringLiteral("%1: cannot be opened as a library")
+                                     .arg(QDir::toNativeSeparators(path))
+                               : notices.takeLast();
+    for (const QString &notice : std::as_const(notices))
+        note(notice);
+    return wil.isOpen() ? Ok : fail(reason);
 }
 
 namespace {

@@ -6,6 +6,8 @@
 #include <functional>
 #include <optional>
 
+class TWIL;
+
 namespace wiltool {
 
 enum Exit { Ok = 0, Failed = 1, Usage = 2 };
@@ -30,6 +32,13 @@ int usage(const char *commandName);
 // One line on stderr: why the command line is wrong, then the command's usage; then Usage.
 int usage(const char *commandName, const QString &reason);
 void out(const QString &line); // stdout, UTF-8, newline added
+// A line on stderr that is not a failure ("wiltool: note: ...").
+void note(const QString &message);
+
+// Opens the library at `path`, for editing (Open) or only for reading (OpenReadOnly). What the
+// component says on the way (an interrupted edit undone) goes to stderr as notes; a library
+// that does not open gets the command's one line of failure. Ok or Failed.
+int openLibrary(TWIL &wil, const QString &path, bool forEditing);
 
 // Options: "--name value" (or "--name=value") pairs and flags; everything else is positional.
 // A word that reads as a number, a range or an X,Y pair is a value, never an option, even when

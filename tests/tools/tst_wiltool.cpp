@@ -1,4 +1,5 @@
 // The wiltool binary as a user runs it: exit status, stdout, the one stderr line, the files.
+#include "editjournal.h"
 #include "integertext.h"
 #include "mywil.h"
 #include "wilfixture.h"
@@ -210,6 +211,8 @@ class TestWilTool : public QObject
     void usageErrors_data();
     void usageErrors();
     void help();
+    void interruptedEditIsANote_data();
+    void interruptedEditIsANote();
 };
 
 void TestWilTool::initTestCase()
@@ -705,6 +708,54 @@ void TestWilTool::help()
     const Run one = wiltool({QStringLiteral("setxy"), QStringLiteral("--help")});
     VERIFY_OK(one);
     QCOMPARE(one.out, QStringLiteral("usage: wiltool setxy LIB N X Y\n"));
+}
+
+// An edit a crash cut short is undone when a command opens the library: the user hears of it on
+// stderr as a note, and the command's own outcome (and its one failure line) still follows.
+void TestWilTool::interruptedEditIsANote_data()
+{
+    QTest::addColumn<QString>("command"); // LIB and DIR stand for the library and a folder
+    QTest::addColumn<int>("code");
+    QTest::addColumn<QString>("failure"); // part of the failure line; empty: none
+    QTest::newRow("info") << "info LIB" << 0 << "";
+    QTest::newRow("setxy") << "setxy LIB 0 5 6" << 0 << "";
+    QTest::newRow("setxy out of range") << "setxy LIB 9 5 6" << 1 << "out of range";
+    QTest::newRow("blank") << "blank LIB 0" << 0 << "";
+    QTest::newRow("export") << "export LIB DIR" << 0 << "";
+}
+
+void TestWilTool::interruptedEditIsANote()
+{
+    QFETCH(QString, command);
+    QFETCH(int, code);
+    QFETCH(QString, failure);
+    QTemporaryDir dir;
+    LibraryBuilder b;
+    b.add(compressedRecord(patternImage(8, 2), 1, 2));
+    const QString lib = b.write(dir.path());
+    {
+        // What a crash in the middle of an edit leaves: an armed journal.
+        EditJournal journal(lib, indexOf(lib));
+        QFile file(lib);
+        QString error;
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QVERIFY(journal.begin(file.size(), QFileInfo(indexOf(lib)).size(), &error));
+        QVERIFY(journal.save(EditJournal::Library, file, 44, 4, &error));
+        QVERIFY(journal.arm(&error));
+    }
+    QStringList args = command.split(u' ');
+    args.replaceInStrings(QStringLiteral("LIB"), lib);
+    args.replaceInStrings(QStringLiteral("DIR"), dir.filePath(QStringLiteral("out")));
+    const Run r = wiltool(args);
+    QVERIFY2(r.code == code, qPrintable(r.err));
+    const QStringList lines = r.err.split(u'\n', Qt::SkipEmptyParts);
+    QCOMPARE(lines.size(), failure.isEmpty() ? 1 : 2);
+    QVERIFY2(lines[0].startsWith(QStringLiteral("wiltool: note: ")) &&
+                 lines[0].contains(QStringLiteral("undone")),
+             qPrintable(lines[0]));
+    if (!failure.isEmpty())
+        QVERIFY2(lines[1].contains(failure), qPrintable(lines[1]));
+    QVERIFY(!QFile::exists(EditJournal::pathFor(lib)));
 }
 
 QTEST_GUILESS_MAIN(TestWilTool)
