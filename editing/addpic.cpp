@@ -429,9 +429,9 @@ bool AddXy(TWIL &wil, const outpic::PictureFolder *folder, const PlacementRule &
         }
         const qint64 offset = wil.Offsets[n];
         if (offset < 1080 + wil.OffSet || offset + 8 > size) {
-            setError(error,
-                     QStringLiteral("The record of image %1 lies outside the library file.")
-                         .arg(n));
+            setError(
+                error,
+                QStringLiteral("The record of image %1 lies outside the library file.").arg(n));
             return false;
         }
         QByteArray bytes(4, Qt::Uninitialized);

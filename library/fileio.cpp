@@ -47,7 +47,10 @@ QString describe(const QFileDevice &f)
 }
 } // namespace
 
-void setFaultHook(FaultHook h) { hook() = std::move(h); }
+void setFaultHook(FaultHook h)
+{
+    hook() = std::move(h);
+}
 
 bool readAt(QFileDevice &f, qint64 pos, char *dst, qint64 len)
 {

@@ -1,9 +1,9 @@
 #include "mywil.h"
 
 #include "editjournal.h"
-#include "pairswap.h"
 #include "fileio.h"
 #include "mywil_p.h"
+#include "pairswap.h"
 #include "recordsplice.h"
 
 #include <QDebug>

@@ -24,7 +24,7 @@ constexpr int kMaxNameBytes = 1024;
 struct Marker
 {
     bool hadLibrary = false;
-    QString work;     // the scratch folder
+    QString work; // the scratch folder
     QString newLibrary;
     QString newIndex;
     QString index;

@@ -30,7 +30,8 @@ namespace pairswap {
 // The marker of a swap in progress.
 QString markerPathFor(const QString &libraryPath);
 
-enum class Recovery {
+enum class Recovery
+{
     None,       // no marker
     Cleaned,    // a marker without work left (cut short before anything moved, or after the
                 // swap was complete): removed

@@ -1,6 +1,7 @@
 #include "wilcheck.h"
 
 #include "editjournal.h"
+#include "pairswap.h"
 #include "fileio.h"
 #include "mywil.h"
 #include "pixelblock.h"
@@ -74,6 +75,16 @@ CheckReport Checker::run(const QString &libraryPath)
 
 bool Checker::checkHeaders(const QString &libraryPath)
 {
+    // A replacement of the whole pair that was cut short may have left the old library in its
+    // scratch folder and no library in place; opening puts it back.
+    const QString marker = pairswap::markerPathFor(libraryPath);
+    if (QFileInfo::exists(marker)) {
+        libraryError(QStringLiteral("%1 is left from a replacement of the library that was cut "
+                                    "short; opening the library undoes it, check again after "
+                                    "that")
+                         .arg(native(marker)));
+        return false;
+    }
     if (!QFileInfo(libraryPath).isFile()) {
         libraryError(QStringLiteral("%1 does not exist").arg(native(libraryPath)));
         return false;

@@ -18,7 +18,6 @@ QString native(const QString &path)
     return QDir::toNativeSeparators(path);
 }
 
-
 int exportCommand(const QStringList &args)
 {
     const ParsedArgs a = parseArgs(args, {QStringLiteral("--range")}, {});

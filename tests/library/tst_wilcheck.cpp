@@ -2,6 +2,7 @@
 // fault on a line of its own. The checker never writes.
 #include "addpic.h"
 #include "editjournal.h"
+#include "pairswap.h"
 #include "mywil.h"
 #include "outpic.h"
 #include "samplelibrary.h"
@@ -136,6 +137,7 @@ private slots:
     void findings();
     void missingFiles();
     void journalLeftBehind();
+    void replacementLeftBehind();
     void hugeClaimsStayCheap();
 };
 
@@ -380,6 +382,26 @@ void TestWilCheck::journalLeftBehind()
     QCOMPARE(readFile(lib), b.library());
     QCOMPARE(readFile(indexFileNameFor(lib)), b.index());
     QCOMPARE(readFile(EditJournal::pathFor(lib)), journalBytes);
+}
+
+// A replacement of the pair cut short between its renames: the library may not even be there.
+void TestWilCheck::replacementLeftBehind()
+{
+    QTemporaryDir dir;
+    const QString lib = everyLayout().write(dir.path());
+    const QString marker = pairswap::markerPathFor(lib);
+    QVERIFY(writeFile(marker, "WILSWAP1"));
+    for (const bool libraryThere : {true, false}) {
+        if (!libraryThere)
+            QVERIFY(QFile::rename(lib, dir.filePath(QStringLiteral("elsewhere.wil"))));
+        const CheckReport report = checkLibrary(lib);
+        QCOMPARE(report.findings.size(), 1);
+        QVERIFY2(report.findings[0].line().startsWith(
+                     QStringLiteral("library: %1 is left from a replacement").arg(marker)),
+                 qPrintable(report.findings[0].line()));
+        QVERIFY(!report.clean());
+        QCOMPARE(readFile(marker), QByteArray("WILSWAP1"));
+    }
 }
 
 void TestWilCheck::hugeClaimsStayCheap()
