@@ -628,8 +628,11 @@ bool TWIL::decodeValidRecord(const RecordInfo &info, int index)
         // Pixel k is column k mod W4 of row k div W4, rows counted from the bottom.
         const qint64 stride = roundedWidth(w) * 2;
         const qint64 rowBytes = qint64(w) * 2;
+        // bits() once: scanLine() would check for sharing on every row.
+        uchar *const bits = image.bits();
+        const qsizetype bytesPerLine = image.bytesPerLine();
         for (int y = 0; y < h; ++y) {
-            uchar *line = image.scanLine(y);
+            uchar *line = bits + y * bytesPerLine;
             const qint64 from = qint64(h - 1 - y) * stride;
             const qint64 have = std::clamp<qint64>(produced - from, 0, rowBytes);
             if (have > 0)
