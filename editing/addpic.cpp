@@ -281,6 +281,19 @@ bool Add(TWIL &wil, const outpic::PictureFolder &folder, const QStringList &pict
 
 namespace {
 
+// The second half of a batch that made its records first: splices them in place of
+// `removeCount` images from `first` as one edit, then reopens the library.
+bool writeRecords(TWIL &wil, int first, int removeCount, const QList<QByteArray> &records,
+                  const ProgressFn &progress, QString *error)
+{
+    const int made = int(records.size());
+    if (!spliceRecords(wil, first, removeCount, records, error, secondHalfOf(progress, made)))
+        return false;
+    if (progress)
+        progress(2 * made, 2 * made);
+    return reopen(wil, error);
+}
+
 // Makes the records of `pictures` first, then splices them in place of `removeCount` images
 // from `first`: nothing is written before every picture has become a record.
 bool spliceFolder(TWIL &wil, const outpic::PictureFolder &folder, const QStringList &pictures,
@@ -306,15 +319,7 @@ bool spliceFolder(TWIL &wil, const outpic::PictureFolder &folder, const QStringL
         if (progress)
             progress(k + 1, maximum);
     }
-    const ProgressFn moving = [&](int position, int max) {
-        if (progress)
-            progress(count + (max > 0 ? int(qint64(count) * position / max) : count), maximum);
-    };
-    if (!spliceRecords(wil, first, removeCount, records, error, moving))
-        return false;
-    if (progress)
-        progress(maximum, maximum);
-    return reopen(wil, error);
+    return writeRecords(wil, first, removeCount, records, progress, error);
 }
 
 } // namespace
@@ -374,17 +379,7 @@ bool AddPic(TWIL &wil, const outpic::PictureFolder &folder, int start, int end,
         if (progress)
             progress(k + 1, maximum);
     }
-    if (count == 0)
-        return true;
-    const ProgressFn moving = [&](int position, int max) {
-        if (progress)
-            progress(count + (max > 0 ? int(qint64(count) * position / max) : count), maximum);
-    };
-    if (!spliceRecords(wil, start, count, records, error, moving))
-        return false;
-    if (progress)
-        progress(maximum, maximum);
-    return reopen(wil, error);
+    return count == 0 || writeRecords(wil, start, count, records, progress, error);
 }
 
 bool AddXy(TWIL &wil, const outpic::PictureFolder *folder, const PlacementRule &placement,

@@ -204,11 +204,7 @@ bool Del1(TWIL &wil, int begin, int end, QString *error, const ProgressFn &progr
         if (progress)
             progress(n - begin + 1, maximum);
     }
-    const ProgressFn moving = [&](int position, int max) {
-        if (progress)
-            progress(total + (max > 0 ? int(qint64(total) * position / max) : total), maximum);
-    };
-    const bool ok = spliceRecords(wil, begin, total, records, error, moving);
+    const bool ok = spliceRecords(wil, begin, total, records, error, secondHalfOf(progress, total));
     if (ok && progress)
         progress(maximum, maximum);
     QString reopenError;
