@@ -21,7 +21,7 @@ using namespace folderfixture;
 class TestOutpicForm : public QObject
 {
     Q_OBJECT
-private slots:
+  private slots:
     void init();
     void cleanup();
 
@@ -33,7 +33,12 @@ private slots:
     void writeFailureKeepsWindowOpen();
     void noSecondStartWhileRunning();
 
-private:
+  private:
+    // An empty folder "out" beside the library.
+    QString makeOutFolder();
+    // makeOutFolder(), chosen through the window's picker.
+    QString chooseOutFolder(TFormout &form);
+
     std::unique_ptr<QTemporaryDir> m_dir;
     std::unique_ptr<FakeEditorHost> m_host;
     QString m_library;
@@ -52,6 +57,21 @@ void TestOutpicForm::cleanup()
     fileio::setFaultHook({});
     m_host.reset();
     m_dir.reset();
+}
+
+QString TestOutpicForm::makeOutFolder()
+{
+    const QString out = m_dir->filePath("out");
+    QDir().mkpath(out);
+    return out;
+}
+
+QString TestOutpicForm::chooseOutFolder(TFormout &form)
+{
+    const QString out = makeOutFolder();
+    m_host->scripted.fileAnswers << out;
+    form.suiButton1->click();
+    return out;
 }
 
 void TestOutpicForm::initialState()
@@ -113,12 +133,7 @@ void TestOutpicForm::refusals()
     if (open)
         QVERIFY(m_host->open(m_library));
     TFormout form(*m_host);
-    const QString out = m_dir->filePath("out");
-    QDir().mkpath(out);
-    if (folder) {
-        m_host->scripted.fileAnswers << out;
-        form.suiButton1->click();
-    }
+    const QString out = folder ? chooseOutFolder(form) : makeOutFolder();
     form.editBegin->setText(begin);
     form.EditEnd->setText(end);
     form.show();
@@ -139,10 +154,7 @@ void TestOutpicForm::exportsAndCloses()
 {
     QVERIFY(m_host->open(m_library));
     TFormout form(*m_host);
-    const QString out = m_dir->filePath("out");
-    QDir().mkpath(out);
-    m_host->scripted.fileAnswers << out;
-    form.suiButton1->click();
+    const QString out = chooseOutFolder(form);
     form.editBegin->setText("-3");
     form.EditEnd->setText("$64");
     form.show();
@@ -162,10 +174,7 @@ void TestOutpicForm::writeFailureKeepsWindowOpen()
 {
     QVERIFY(m_host->open(m_library));
     TFormout form(*m_host);
-    const QString out = m_dir->filePath("out");
-    QDir().mkpath(out);
-    m_host->scripted.fileAnswers << out;
-    form.suiButton1->click();
+    const QString out = chooseOutFolder(form);
     form.EditEnd->setText("4");
     form.show();
     fileio::setFaultHook([](fileio::Op op, const QString &file) {
