@@ -4,6 +4,7 @@
 
 #include "addpic.h"
 #include "addpicform.h"
+#include "edittestsupport.h"
 #include "fakeeditorhost.h"
 #include "fileio.h"
 #include "folderfixture.h"
@@ -19,7 +20,6 @@
 #include <QRadioButton>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QTimer>
 
 using namespace folderfixture;
 
@@ -381,23 +381,10 @@ void TestAddPicForm::noSecondStartWhileRunning()
     TFormadd form(*m_host);
     chooseFolder(form, m_pictures);
     form.show();
-    bool sawRunning = false;
-    bool controlsEnabled = true;
-    QTimer probe;
-    probe.setInterval(0);
-    connect(&probe, &QTimer::timeout, this, [&] {
-        if (!form.isRunning() || sawRunning)
-            return;
-        sawRunning = true;
-        controlsEnabled = form.suiButton2->isEnabled() || form.RabtnAll->isEnabled();
-        form.suiButton2Click();
-        form.reject();
-    });
-    probe.start();
-    form.suiButton2->click();
-    probe.stop();
-    QVERIFY(sawRunning);
-    QVERIFY(!controlsEnabled);
+    const edittest::WhileRunning running = edittest::startAndProbe(
+        form, [&] { return form.suiButton2->isEnabled() || form.RabtnAll->isEnabled(); });
+    QVERIFY(running.seen);
+    QVERIFY(!running.probed); // no control enabled
     QCOMPARE(m_host->infoTexts(), QStringList{addpic::msgImportDone()});
     QCOMPARE(readLibrary(m_library).wilCount, 11);
 }

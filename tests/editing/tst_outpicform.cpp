@@ -1,6 +1,7 @@
 // The batch export window, headless: each refusal with its message and focus, the export with
 // its report, a write failure that keeps the window open, and no second start while running.
 
+#include "edittestsupport.h"
 #include "fakeeditorhost.h"
 #include "fileio.h"
 #include "folderfixture.h"
@@ -14,7 +15,6 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QTimer>
 
 using namespace folderfixture;
 
@@ -195,30 +195,13 @@ void TestOutpicForm::noSecondStartWhileRunning()
 {
     QVERIFY(m_host->open(m_library));
     TFormout form(*m_host);
-    const QString out = m_dir->filePath("out");
-    QDir().mkpath(out);
-    m_host->scripted.fileAnswers << out;
-    form.suiButton1->click();
+    const QString out = chooseOutFolder(form);
     form.EditEnd->setText("4");
     form.show();
-    // Runs among the events the export lets through.
-    bool sawRunning = false;
-    bool startEnabled = true;
-    QTimer probe;
-    probe.setInterval(0);
-    connect(&probe, &QTimer::timeout, this, [&] {
-        if (!form.isRunning() || sawRunning)
-            return;
-        sawRunning = true;
-        startEnabled = form.suiButton2->isEnabled() && form.editBegin->isEnabled();
-        form.suiButton2Click(); // must not start a second export
-        form.reject();          // nor close the window under the running one
-    });
-    probe.start();
-    form.suiButton2->click();
-    probe.stop();
-    QVERIFY(sawRunning);
-    QVERIFY(!startEnabled);
+    const edittest::WhileRunning running = edittest::startAndProbe(
+        form, [&] { return form.suiButton2->isEnabled() && form.editBegin->isEnabled(); });
+    QVERIFY(running.seen);
+    QVERIFY(!running.probed); // start disabled
     QCOMPARE(m_host->infoTexts(), QStringList{outpic::msgExportDone()});
     QVERIFY(!form.isVisible());
 }
