@@ -1,5 +1,6 @@
 #include "folderfixture.h"
 
+#include "mywil.h"
 #include "wilfixture.h"
 
 #include <QDir>
@@ -120,6 +121,13 @@ Library readLibrary(const QString &libraryPath, int tableStart)
         lib.entries << (pos + 4 <= lib.wix.size() ? wilfixture::int32At(lib.wix, pos) : 0);
     }
     return lib;
+}
+
+bool openWil(TWIL &wil, const QString &path)
+{
+    wil.FileName = path;
+    wil.Open();
+    return wil.isOpen();
 }
 
 Decoded decode8(const QByteArray &record, const QVector<QRgb> &palette, int pictureWidth,

@@ -80,11 +80,13 @@ Pair snapshot(const QString &libraryPath)
     return {lib.wil, lib.wix};
 }
 
-bool openWil(TWIL &wil, const QString &path)
+// The rule as the window builds it from its radio buttons and the fixed-placement field.
+addpic::PlacementRule placementRule(bool fromFiles, const QString &fixed)
 {
-    wil.FileName = path;
-    wil.Open();
-    return wil.isOpen();
+    addpic::PlacementRule rule;
+    rule.fromFiles = fromFiles;
+    rule.fixed = parseFixedPlacement(fixed);
+    return rule;
 }
 
 // Checks that image n of `lib` is `picture` at `placement`, through the palette.
@@ -133,7 +135,7 @@ Q_DECLARE_METATYPE(Op)
 class TestAddPic : public QObject
 {
     Q_OBJECT
-private slots:
+  private slots:
     void cleanup() { fileio::setFaultHook({}); }
 
     void splice_data();
@@ -291,9 +293,7 @@ void TestAddPic::placementSources()
 
     TWIL wil;
     QVERIFY(openWil(wil, path));
-    addpic::PlacementRule rule;
-    rule.fromFiles = fromFiles;
-    rule.fixed = parseFixedPlacement(fixed);
+    const addpic::PlacementRule rule = placementRule(fromFiles, fixed);
     QString error;
     QVERIFY2(addpic::Add(wil, folder, folder.pictures(), rule, {}, &error), qPrintable(error));
     const Library after = readLibrary(path);
@@ -525,9 +525,7 @@ void TestAddPic::placementsOnly()
     const Library before = readLibrary(path);
     TWIL wil;
     QVERIFY(openWil(wil, path));
-    addpic::PlacementRule rule;
-    rule.fromFiles = fromFiles;
-    rule.fixed = parseFixedPlacement(fixed);
+    const addpic::PlacementRule rule = placementRule(fromFiles, fixed);
     QString error;
     QVERIFY2(addpic::AddXy(wil, fromFiles ? &folder : nullptr, rule, 4, 6, {}, &error),
              qPrintable(error));

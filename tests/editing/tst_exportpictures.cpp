@@ -19,13 +19,6 @@ using namespace folderfixture;
 
 namespace {
 
-bool openWil(TWIL &wil, const QString &path)
-{
-    wil.FileName = path;
-    wil.Open();
-    return wil.isOpen();
-}
-
 QStringList filesIn(const QString &folder)
 {
     return QDir(folder).entryList(QDir::Files, QDir::Name);
@@ -36,7 +29,7 @@ QStringList filesIn(const QString &folder)
 class TestExportPictures : public QObject
 {
     Q_OBJECT
-private slots:
+  private slots:
     void cleanup() { fileio::setFaultHook({}); }
 
     void roundTrip_data();
