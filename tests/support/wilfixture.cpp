@@ -189,6 +189,18 @@ QByteArray emptyRecord()
     return out;
 }
 
+QByteArray mixedRecord(int i)
+{
+    switch (i % 3) {
+    case 0:
+        return compressedRecord(patternImage(4 + 4 * (i % 4), 2 + i % 5), qint16(i), qint16(-i));
+    case 1:
+        return uncompressed16Record(patternImage(4 * (1 + i % 3), 1 + i % 4), qint16(i), 7);
+    default:
+        return emptyRecord();
+    }
+}
+
 QByteArray runLengthRecord(int width, int height, qint16 px, qint16 py,
                            const QVector<quint16> &runData, std::optional<qint32> wordCountField)
 {

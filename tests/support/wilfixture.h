@@ -65,6 +65,10 @@ QByteArray uncompressed8Record(int storedWidth, int height, qint16 px, qint16 py
 // The 9-byte empty record: width, height, px, py all 1, one zero byte.
 QByteArray emptyRecord();
 
+// Record i of a test library: compressed, 16-bit uncompressed and empty in turn, of sizes that
+// differ so that every shift of a record shows.
+QByteArray mixedRecord(int i);
+
 // Run-length record (FileType 2): 17-byte header, then `runData` (its word count in the header
 // unless `wordCountField` says otherwise).
 QByteArray runLengthRecord(int width, int height, qint16 px, qint16 py,
