@@ -69,17 +69,6 @@ Files filesOf(const QString &libraryPath)
     return {readFile(libraryPath), readFile(index)};
 }
 
-QVector<quint16> pixels565(const QImage &image)
-{
-    const QImage img = image.convertToFormat(QImage::Format_RGB16);
-    QVector<quint16> out;
-    for (int y = 0; y < img.height(); ++y) {
-        const auto *line = reinterpret_cast<const quint16 *>(img.constScanLine(y));
-        out.append(QVector<quint16>(line, line + img.width()));
-    }
-    return out;
-}
-
 // The picture as a record shows it: widened to a multiple of 4 with black.
 QImage widened(const QImage &graphic)
 {
@@ -113,7 +102,7 @@ Q_DECLARE_METATYPE(Op)
 class TestTWILWrite : public QObject
 {
     Q_OBJECT
-private slots:
+  private slots:
     void addBitmap_data();
     void addBitmap();
     void addToEmptyTemplate();

@@ -84,6 +84,17 @@ QVector<quint16> rgb565Rows(const QImage &image)
     return out;
 }
 
+QVector<quint16> pixels565(const QImage &image)
+{
+    const QImage img = image.convertToFormat(QImage::Format_RGB16);
+    QVector<quint16> out;
+    for (int y = 0; y < img.height(); ++y) {
+        const auto *line = reinterpret_cast<const quint16 *>(img.constScanLine(y));
+        out.append(QVector<quint16>(line, line + img.width()));
+    }
+    return out;
+}
+
 QImage patternImage(int width, int height)
 {
     QImage img(width, height, QImage::Format_RGB16);
