@@ -66,6 +66,11 @@ QString makeLibrary(const QString &folder, const QVector<QImage> &pictures,
     return builder.write(folder);
 }
 
+QString makeSomeLibrary(const QString &folder, int count, quint32 seed)
+{
+    return makeLibrary(folder, somePictures(count, seed), somePlacements(count));
+}
+
 QVector<QImage> somePictures(int count, quint32 seed)
 {
     static const QSize sizes[] = {{5, 3}, {8, 2}, {6, 6}, {1, 4}, {13, 5}, {4, 1}, {9, 7}};

@@ -43,6 +43,8 @@ QString makeLibrary(const QString &folder, const QVector<QImage> &pictures,
 // of 4), placed at (i * 3 - 5, 7 - i).
 QVector<QImage> somePictures(int count, quint32 seed);
 QVector<Placement> somePlacements(int count);
+// makeLibrary() of somePictures(count, seed) at somePlacements(count).
+QString makeSomeLibrary(const QString &folder, int count, quint32 seed);
 
 // A picture folder: 24-bit bitmaps named names[i] and, where placements[i] is given, their
 // placement files in Placements.

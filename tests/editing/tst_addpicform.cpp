@@ -91,7 +91,7 @@ void TestAddPicForm::init()
 {
     m_dir = std::make_unique<QTemporaryDir>();
     QVERIFY(m_dir->isValid());
-    m_library = makeLibrary(m_dir->path(), somePictures(8, 1), somePlacements(8));
+    m_library = makeSomeLibrary(m_dir->path(), 8, 1);
     m_pictures = m_dir->filePath("in");
     m_placements = m_pictures + "/Placements";
     const QVector<QImage> pictures = somePictures(3, 40);

@@ -199,7 +199,7 @@ void TestExportPictures::reexport()
     // existing "placements" folder is used, and nothing else is touched.
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
-    const QString path = makeLibrary(dir.path(), somePictures(3, 1), somePlacements(3));
+    const QString path = makeSomeLibrary(dir.path(), 3, 1);
     const QString out = dir.filePath("out");
     writeText(out + "/000001.BMP", "old");
     writeText(out + "/notes.txt", "keep");
@@ -225,7 +225,7 @@ void TestExportPictures::writeFailure()
 {
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
-    const QString path = makeLibrary(dir.path(), somePictures(4, 1), somePlacements(4));
+    const QString path = makeSomeLibrary(dir.path(), 4, 1);
     const QString out = dir.filePath("out");
     QDir().mkpath(out);
     TWIL wil;
@@ -312,7 +312,7 @@ void TestExportPictures::refusals()
     QFETCH(int, last);
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
-    const QString path = makeLibrary(dir.path(), somePictures(10, 1), somePlacements(10));
+    const QString path = makeSomeLibrary(dir.path(), 10, 1);
     TWIL wil;
     if (open)
         QVERIFY(openWil(wil, path));

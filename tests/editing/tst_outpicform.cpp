@@ -48,7 +48,7 @@ void TestOutpicForm::init()
 {
     m_dir = std::make_unique<QTemporaryDir>();
     QVERIFY(m_dir->isValid());
-    m_library = makeLibrary(m_dir->path(), somePictures(5, 1), somePlacements(5));
+    m_library = makeSomeLibrary(m_dir->path(), 5, 1);
     m_host = std::make_unique<FakeEditorHost>();
 }
 
