@@ -12,6 +12,7 @@
 #include <QImage>
 #include <QList>
 #include <QStringList>
+#include <QTimer>
 
 namespace edittest {
 
@@ -88,6 +89,35 @@ inline bool lastIsError(const FakeEditorHost &host)
 {
     return !host.scripted.messages.isEmpty() &&
            host.scripted.messages.last().caption == FakeEditorHost::errorCaption();
+}
+
+// What a batch window showed while its run was under way, seen among the events the run lets
+// through: whether the run was caught at all, and what `probe` returned then.
+struct WhileRunning
+{
+    bool seen = false;
+    bool probed = true;
+};
+
+// Starts the window's run; while it runs, probes the window, clicks start again and asks the
+// window to close, both of which it must ignore.
+template <typename Form, typename Probe> WhileRunning startAndProbe(Form &form, Probe probe)
+{
+    WhileRunning result;
+    QTimer timer;
+    timer.setInterval(0);
+    QObject::connect(&timer, &QTimer::timeout, &timer, [&] {
+        if (!form.isRunning() || result.seen)
+            return;
+        result.seen = true;
+        result.probed = probe();
+        form.suiButton2Click(); // must not start a second run
+        form.reject();          // nor close the window under the running one
+    });
+    timer.start();
+    form.suiButton2->click();
+    timer.stop();
+    return result;
 }
 
 // Makes the k-th file operation (1-based) fail while it lives; counts them all.

@@ -1,5 +1,6 @@
 #include "folderfixture.h"
 
+#include "mywil.h"
 #include "wilfixture.h"
 
 #include <QDir>
@@ -65,6 +66,11 @@ QString makeLibrary(const QString &folder, const QVector<QImage> &pictures,
     return builder.write(folder);
 }
 
+QString makeSomeLibrary(const QString &folder, int count, quint32 seed)
+{
+    return makeLibrary(folder, somePictures(count, seed), somePlacements(count));
+}
+
 QVector<QImage> somePictures(int count, quint32 seed)
 {
     static const QSize sizes[] = {{5, 3}, {8, 2}, {6, 6}, {1, 4}, {13, 5}, {4, 1}, {9, 7}};
@@ -122,6 +128,22 @@ Library readLibrary(const QString &libraryPath, int tableStart)
     return lib;
 }
 
+bool openWil(TWIL &wil, const QString &path)
+{
+    wil.FileName = path;
+    wil.Open();
+    return wil.isOpen();
+}
+
+// The record header's width and placement into `d`; returns the height. The caller has checked
+// that the 8 header bytes are there.
+static int readHeader(const uchar *p, Decoded &d)
+{
+    d.storedWidth = qFromLittleEndian<quint16>(p);
+    d.placement = {qFromLittleEndian<qint16>(p + 4), qFromLittleEndian<qint16>(p + 6)};
+    return qFromLittleEndian<quint16>(p + 2);
+}
+
 Decoded decode8(const QByteArray &record, const QVector<QRgb> &palette, int pictureWidth,
                 bool secondPlacement)
 {
@@ -130,10 +152,8 @@ Decoded decode8(const QByteArray &record, const QVector<QRgb> &palette, int pict
     if (record.size() < header)
         return d;
     const auto *p = reinterpret_cast<const uchar *>(record.constData());
-    const int w = qFromLittleEndian<quint16>(p);
-    const int h = qFromLittleEndian<quint16>(p + 2);
-    d.storedWidth = w;
-    d.placement = {qFromLittleEndian<qint16>(p + 4), qFromLittleEndian<qint16>(p + 6)};
+    const int h = readHeader(p, d);
+    const int w = d.storedWidth;
     if (secondPlacement && (qFromLittleEndian<qint16>(p + 8) != d.placement.px ||
                             qFromLittleEndian<qint16>(p + 10) != d.placement.py))
         return d;
@@ -160,10 +180,8 @@ Decoded decode16(const QByteArray &record, int pictureWidth)
     if (record.size() < 8)
         return d;
     const auto *p = reinterpret_cast<const uchar *>(record.constData());
-    const int w = qFromLittleEndian<quint16>(p);
-    const int h = qFromLittleEndian<quint16>(p + 2);
-    d.storedWidth = w;
-    d.placement = {qFromLittleEndian<qint16>(p + 4), qFromLittleEndian<qint16>(p + 6)};
+    const int h = readHeader(p, d);
+    const int w = d.storedWidth;
     if (record.size() < 8 + 2 * qint64(w) * h || pictureWidth > w)
         return d;
     QImage image(pictureWidth, h, QImage::Format_RGB16);

@@ -11,6 +11,8 @@
 #include <QString>
 #include <QVector>
 
+class TWIL;
+
 namespace folderfixture {
 
 // 64 colours (every red, green, blue of 0, 85, 170, 255; black is entry 0), then white again.
@@ -41,6 +43,8 @@ QString makeLibrary(const QString &folder, const QVector<QImage> &pictures,
 // of 4), placed at (i * 3 - 5, 7 - i).
 QVector<QImage> somePictures(int count, quint32 seed);
 QVector<Placement> somePlacements(int count);
+// makeLibrary() of somePictures(count, seed) at somePlacements(count).
+QString makeSomeLibrary(const QString &folder, int count, quint32 seed);
 
 // A picture folder: 24-bit bitmaps named names[i] and, where placements[i] is given, their
 // placement files in Placements.
@@ -62,6 +66,8 @@ struct Library
     QByteArray record(int n) const;
 };
 Library readLibrary(const QString &libraryPath, int tableStart = 48);
+// Opens the library at `path` in `wil`; whether it opened.
+bool openWil(TWIL &wil, const QString &path);
 
 // An 8-bit record read back through the palette: the picture's width x height (the columns
 // added by rounding must be black entries, else `ok` is false), its placement.

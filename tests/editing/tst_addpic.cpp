@@ -80,11 +80,13 @@ Pair snapshot(const QString &libraryPath)
     return {lib.wil, lib.wix};
 }
 
-bool openWil(TWIL &wil, const QString &path)
+// The rule as the window builds it from its radio buttons and the fixed-placement field.
+addpic::PlacementRule placementRule(bool fromFiles, const QString &fixed)
 {
-    wil.FileName = path;
-    wil.Open();
-    return wil.isOpen();
+    addpic::PlacementRule rule;
+    rule.fromFiles = fromFiles;
+    rule.fixed = parseFixedPlacement(fixed);
+    return rule;
 }
 
 // Checks that image n of `lib` is `picture` at `placement`, through the palette.
@@ -133,7 +135,7 @@ Q_DECLARE_METATYPE(Op)
 class TestAddPic : public QObject
 {
     Q_OBJECT
-private slots:
+  private slots:
     void cleanup() { fileio::setFaultHook({}); }
 
     void splice_data();
@@ -276,7 +278,7 @@ void TestAddPic::placementSources()
     QFETCH(int, py);
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
-    const QString path = makeLibrary(dir.path(), somePictures(2, 1), somePlacements(2));
+    const QString path = makeSomeLibrary(dir.path(), 2, 1);
     // x.bmp takes x.txt (in a "placements" folder spelled otherwise), y.bmp has none, z.bmp
     // has one with extra lines and LF breaks.
     const QString in = dir.filePath("in");
@@ -291,9 +293,7 @@ void TestAddPic::placementSources()
 
     TWIL wil;
     QVERIFY(openWil(wil, path));
-    addpic::PlacementRule rule;
-    rule.fromFiles = fromFiles;
-    rule.fixed = parseFixedPlacement(fixed);
+    const addpic::PlacementRule rule = placementRule(fromFiles, fixed);
     QString error;
     QVERIFY2(addpic::Add(wil, folder, folder.pictures(), rule, {}, &error), qPrintable(error));
     const Library after = readLibrary(path);
@@ -324,7 +324,7 @@ void TestAddPic::exportedFolderReadsBack()
     const QVector<QImage> source = somePictures(5, 31);
     const QVector<Placement> placements = somePlacements(5);
     const QString a = makeLibrary(dir.filePath("a"), source, placements);
-    const QString b = makeLibrary(dir.filePath("b"), somePictures(7, 77), somePlacements(7));
+    const QString b = makeSomeLibrary(dir.filePath("b"), 7, 77);
     const QString out = dir.filePath("out");
     QDir().mkpath(out);
     {
@@ -414,7 +414,7 @@ void TestAddPic::shortPlacementFile()
     QFETCH(int, shortAt);
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
-    const QString path = makeLibrary(dir.path(), somePictures(5, 3), somePlacements(5));
+    const QString path = makeSomeLibrary(dir.path(), 5, 3);
     const Folder f = writeFolder(dir.filePath("in"), numberedNames(3), 11);
     writeText(f.path + "/Placements/" + outpic::placementFileName(shortAt), "12\r\n");
     const outpic::PictureFolder folder(f.path);
@@ -461,7 +461,7 @@ void TestAddPic::pixelsOnly()
     // missing 000003.bmp (a 1 x 1 black picture); placements stay.
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
-    const QString path = makeLibrary(dir.path(), somePictures(5, 3), somePlacements(5));
+    const QString path = makeSomeLibrary(dir.path(), 5, 3);
     const QString in = dir.filePath("in");
     QDir().mkpath(in);
     const QVector<QImage> pics = somePictures(2, 50);
@@ -517,7 +517,7 @@ void TestAddPic::placementsOnly()
     QFETCH(QVector<int>, expected);
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
-    const QString path = makeLibrary(dir.path(), somePictures(8, 3), somePlacements(8));
+    const QString path = makeSomeLibrary(dir.path(), 8, 3);
     const QString placements = dir.filePath("pl");
     writeText(placements + "/000004.txt", "-1\r\n2\r\n");
     writeText(placements + "/000006.TXT", "300\r\n-400\r\n");
@@ -525,9 +525,7 @@ void TestAddPic::placementsOnly()
     const Library before = readLibrary(path);
     TWIL wil;
     QVERIFY(openWil(wil, path));
-    addpic::PlacementRule rule;
-    rule.fromFiles = fromFiles;
-    rule.fixed = parseFixedPlacement(fixed);
+    const addpic::PlacementRule rule = placementRule(fromFiles, fixed);
     QString error;
     QVERIFY2(addpic::AddXy(wil, fromFiles ? &folder : nullptr, rule, 4, 6, {}, &error),
              qPrintable(error));
@@ -549,7 +547,7 @@ void TestAddPic::placementsOnlyStopsAtShortFile()
 {
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
-    const QString path = makeLibrary(dir.path(), somePictures(4, 3), somePlacements(4));
+    const QString path = makeSomeLibrary(dir.path(), 4, 3);
     const QString placements = dir.filePath("pl");
     writeText(placements + "/000000.txt", "10\r\n20\r\n");
     writeText(placements + "/000001.txt", "30\r\n");

@@ -4,6 +4,7 @@
 
 #include "addpic.h"
 #include "addpicform.h"
+#include "edittestsupport.h"
 #include "fakeeditorhost.h"
 #include "fileio.h"
 #include "folderfixture.h"
@@ -19,7 +20,6 @@
 #include <QRadioButton>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QTimer>
 
 using namespace folderfixture;
 
@@ -35,12 +35,28 @@ bool same(const Library &a, const Library &b)
     return a.wil == b.wil && a.wix == b.wix;
 }
 
+// A start the window must refuse: the error box it shows and the field that then has the
+// focus ("" where it is not checked).
+void addRefusal(const char *name, const QStringList &clicks, const QString &folder,
+                const QString &begin, const QString &end, const QString &message,
+                const QString &focus)
+{
+    QTest::newRow(name) << clicks << folder << begin << end << message << focus;
+}
+
+// A start that runs: the image count afterwards and the grid rows (-1: the grid is not resized).
+void addRun(const char *name, const QStringList &clicks, const QString &folder,
+            const QString &begin, const QString &end, const QString &xy, int count, int gridRows)
+{
+    QTest::newRow(name) << clicks << folder << begin << end << xy << count << gridRows;
+}
+
 } // namespace
 
 class TestAddPicForm : public QObject
 {
     Q_OBJECT
-private slots:
+  private slots:
     void init();
     void cleanup();
 
@@ -56,10 +72,13 @@ private slots:
     void fileProblemKeepsWindowOpen();
     void noSecondStartWhileRunning();
 
-private:
+  private:
     // The window with `clicks` (object names of radio buttons) clicked in order.
     void click(TFormadd &form, const QStringList &clicks);
     void chooseFolder(TFormadd &form, const QString &folder);
+    // `folder` names the one to choose: "in" (the pictures), "placements" or "" (none).
+    void fill(TFormadd &form, const QStringList &clicks, const QString &folder,
+              const QString &begin, const QString &end);
 
     std::unique_ptr<QTemporaryDir> m_dir;
     std::unique_ptr<FakeEditorHost> m_host;
@@ -72,7 +91,7 @@ void TestAddPicForm::init()
 {
     m_dir = std::make_unique<QTemporaryDir>();
     QVERIFY(m_dir->isValid());
-    m_library = makeLibrary(m_dir->path(), somePictures(8, 1), somePlacements(8));
+    m_library = makeSomeLibrary(m_dir->path(), 8, 1);
     m_pictures = m_dir->filePath("in");
     m_placements = m_pictures + "/Placements";
     const QVector<QImage> pictures = somePictures(3, 40);
@@ -105,6 +124,18 @@ void TestAddPicForm::chooseFolder(TFormadd &form, const QString &folder)
 {
     m_host->scripted.fileAnswers << folder;
     form.suiButton1->click();
+}
+
+void TestAddPicForm::fill(TFormadd &form, const QStringList &clicks, const QString &folder,
+                          const QString &begin, const QString &end)
+{
+    click(form, clicks);
+    if (folder == "in")
+        chooseFolder(form, m_pictures);
+    else if (folder == "placements")
+        chooseFolder(form, m_placements);
+    form.editBegin->setText(begin);
+    form.EditEnd->setText(end);
 }
 
 void TestAddPicForm::initialState()
@@ -189,46 +220,22 @@ void TestAddPicForm::refusals_data()
     const QString format = addpic::msgBadFormat();
     const QStringList insert{"RabtnInsert"}, replace{"RabtnReplace"}, pic{"RabtnPic"},
         xy{"Rabtnxy"}, xyFixed{"Rabtnxy", "suiRadioButton2"};
-    QTest::newRow("append, no folder") << QStringList{} << ""
-                                       << "0"
-                                       << "0" << addpic::msgNoFolder() << "";
-    QTest::newRow("insert, begin invalid") << insert << "in"
-                                           << "x"
-                                           << "7" << number << "editBegin";
-    QTest::newRow("insert, begin negative") << insert << "in"
-                                            << "-1"
-                                            << "7" << number << "editBegin";
-    QTest::newRow("insert, begin past the last") << insert << "in"
-                                                 << "8"
-                                                 << "7" << number << "editBegin";
+    addRefusal("append, no folder", {}, "", "0", "0", addpic::msgNoFolder(), "");
+    addRefusal("insert, begin invalid", insert, "in", "x", "7", number, "editBegin");
+    addRefusal("insert, begin negative", insert, "in", "-1", "7", number, "editBegin");
+    addRefusal("insert, begin past the last", insert, "in", "8", "7", number, "editBegin");
     // The end field is disabled in insert mode, so it cannot take the focus.
-    QTest::newRow("insert, end still checked") << insert << "in"
-                                               << "2"
-                                               << "8" << number << "";
-    QTest::newRow("replace, end below begin") << replace << "in"
-                                              << "3"
-                                              << "2" << number << "EditEnd";
-    QTest::newRow("replace, too few pictures") << replace << "in"
-                                               << "0"
-                                               << "3" << addpic::msgTooFewPictures() << "EditEnd";
-    QTest::newRow("pictures only, no folder") << pic << ""
-                                              << "0"
-                                              << "1" << addpic::msgNoFolder() << "";
-    QTest::newRow("pictures only, end invalid") << pic << "in"
-                                                << "0"
-                                                << "" << number << "EditEnd";
-    QTest::newRow("pictures only, too few") << pic << "in"
-                                            << "1"
-                                            << "4" << addpic::msgTooFewPictures() << "EditEnd";
-    QTest::newRow("placements only, no folder") << xy << ""
-                                                << "0"
-                                                << "1" << addpic::msgNoFolder() << "";
-    QTest::newRow("placements only, begin invalid") << xy << "placements"
-                                                    << "$"
-                                                    << "1" << format << "editBegin";
-    QTest::newRow("placements only, end past the last") << xyFixed << ""
-                                                        << "0"
-                                                        << "8" << format << "EditEnd";
+    addRefusal("insert, end still checked", insert, "in", "2", "8", number, "");
+    addRefusal("replace, end below begin", replace, "in", "3", "2", number, "EditEnd");
+    addRefusal("replace, too few pictures", replace, "in", "0", "3", addpic::msgTooFewPictures(),
+               "EditEnd");
+    addRefusal("pictures only, no folder", pic, "", "0", "1", addpic::msgNoFolder(), "");
+    addRefusal("pictures only, end invalid", pic, "in", "0", "", number, "EditEnd");
+    addRefusal("pictures only, too few", pic, "in", "1", "4", addpic::msgTooFewPictures(),
+               "EditEnd");
+    addRefusal("placements only, no folder", xy, "", "0", "1", addpic::msgNoFolder(), "");
+    addRefusal("placements only, begin invalid", xy, "placements", "$", "1", format, "editBegin");
+    addRefusal("placements only, end past the last", xyFixed, "", "0", "8", format, "EditEnd");
 }
 
 void TestAddPicForm::refusals()
@@ -241,13 +248,7 @@ void TestAddPicForm::refusals()
     QFETCH(QString, focus);
     const Library before = snapshotOf(m_library);
     TFormadd form(*m_host);
-    click(form, clicks);
-    if (folder == "in")
-        chooseFolder(form, m_pictures);
-    else if (folder == "placements")
-        chooseFolder(form, m_placements);
-    form.editBegin->setText(begin);
-    form.EditEnd->setText(end);
+    fill(form, clicks, folder, begin, end);
     form.show();
     QVERIFY(QTest::qWaitForWindowExposed(&form));
     form.suiButton2->click();
@@ -273,34 +274,15 @@ void TestAddPicForm::runs_data()
     QTest::addColumn<QString>("xy");
     QTest::addColumn<int>("count");    // image count afterwards
     QTest::addColumn<int>("gridRows"); // -1: the grid is not resized
-    QTest::newRow("append") << QStringList{} << "in"
-                            << "0"
-                            << "0"
-                            << "0,0" << 11 << 11 / 6 + 1;
-    QTest::newRow("insert before 2") << QStringList{"RabtnInsert"} << "in"
-                                     << "2"
-                                     << "7"
-                                     << "0,0" << 11 << 11 / 6 + 1;
-    QTest::newRow("replace 5-7") << QStringList{"RabtnReplace"} << "in"
-                                 << "5"
-                                 << "7"
-                                 << "0,0" << 8 << 8 / 6 + 1;
-    QTest::newRow("append with a fixed placement") << QStringList{"suiRadioButton2"} << "in"
-                                                   << "0"
-                                                   << "0"
-                                                   << "4,5" << 11 << 11 / 6 + 1;
-    QTest::newRow("pictures only 0-2") << QStringList{"RabtnPic"} << "in"
-                                       << "0"
-                                       << "2"
-                                       << "0,0" << 8 << -1;
-    QTest::newRow("placements only 0-2") << QStringList{"Rabtnxy"} << "placements"
-                                         << "0"
-                                         << "2"
-                                         << "0,0" << 8 << -1;
-    QTest::newRow("fixed placements, no folder") << QStringList{"Rabtnxy", "suiRadioButton2"} << ""
-                                                 << "$1"
-                                                 << "3"
-                                                 << "-3,7" << 8 << -1;
+    addRun("append", {}, "in", "0", "0", "0,0", 11, 11 / 6 + 1);
+    addRun("insert before 2", {"RabtnInsert"}, "in", "2", "7", "0,0", 11, 11 / 6 + 1);
+    addRun("replace 5-7", {"RabtnReplace"}, "in", "5", "7", "0,0", 8, 8 / 6 + 1);
+    addRun("append with a fixed placement", {"suiRadioButton2"}, "in", "0", "0", "4,5", 11,
+           11 / 6 + 1);
+    addRun("pictures only 0-2", {"RabtnPic"}, "in", "0", "2", "0,0", 8, -1);
+    addRun("placements only 0-2", {"Rabtnxy"}, "placements", "0", "2", "0,0", 8, -1);
+    addRun("fixed placements, no folder", {"Rabtnxy", "suiRadioButton2"}, "", "$1", "3", "-3,7", 8,
+           -1);
 }
 
 void TestAddPicForm::runs()
@@ -313,13 +295,7 @@ void TestAddPicForm::runs()
     QFETCH(int, count);
     QFETCH(int, gridRows);
     TFormadd form(*m_host);
-    click(form, clicks);
-    if (folder == "in")
-        chooseFolder(form, m_pictures);
-    else if (folder == "placements")
-        chooseFolder(form, m_placements);
-    form.editBegin->setText(begin);
-    form.EditEnd->setText(end);
+    fill(form, clicks, folder, begin, end);
     form.editxy->setText(xy);
     form.show();
     form.suiButton2->click();
@@ -405,23 +381,10 @@ void TestAddPicForm::noSecondStartWhileRunning()
     TFormadd form(*m_host);
     chooseFolder(form, m_pictures);
     form.show();
-    bool sawRunning = false;
-    bool controlsEnabled = true;
-    QTimer probe;
-    probe.setInterval(0);
-    connect(&probe, &QTimer::timeout, this, [&] {
-        if (!form.isRunning() || sawRunning)
-            return;
-        sawRunning = true;
-        controlsEnabled = form.suiButton2->isEnabled() || form.RabtnAll->isEnabled();
-        form.suiButton2Click();
-        form.reject();
-    });
-    probe.start();
-    form.suiButton2->click();
-    probe.stop();
-    QVERIFY(sawRunning);
-    QVERIFY(!controlsEnabled);
+    const edittest::WhileRunning running = edittest::startAndProbe(
+        form, [&] { return form.suiButton2->isEnabled() || form.RabtnAll->isEnabled(); });
+    QVERIFY(running.seen);
+    QVERIFY(!running.probed); // no control enabled
     QCOMPARE(m_host->infoTexts(), QStringList{addpic::msgImportDone()});
     QCOMPARE(readLibrary(m_library).wilCount, 11);
 }

@@ -19,13 +19,6 @@ using namespace folderfixture;
 
 namespace {
 
-bool openWil(TWIL &wil, const QString &path)
-{
-    wil.FileName = path;
-    wil.Open();
-    return wil.isOpen();
-}
-
 QStringList filesIn(const QString &folder)
 {
     return QDir(folder).entryList(QDir::Files, QDir::Name);
@@ -36,7 +29,7 @@ QStringList filesIn(const QString &folder)
 class TestExportPictures : public QObject
 {
     Q_OBJECT
-private slots:
+  private slots:
     void cleanup() { fileio::setFaultHook({}); }
 
     void roundTrip_data();
@@ -206,7 +199,7 @@ void TestExportPictures::reexport()
     // existing "placements" folder is used, and nothing else is touched.
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
-    const QString path = makeLibrary(dir.path(), somePictures(3, 1), somePlacements(3));
+    const QString path = makeSomeLibrary(dir.path(), 3, 1);
     const QString out = dir.filePath("out");
     writeText(out + "/000001.BMP", "old");
     writeText(out + "/notes.txt", "keep");
@@ -232,7 +225,7 @@ void TestExportPictures::writeFailure()
 {
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
-    const QString path = makeLibrary(dir.path(), somePictures(4, 1), somePlacements(4));
+    const QString path = makeSomeLibrary(dir.path(), 4, 1);
     const QString out = dir.filePath("out");
     QDir().mkpath(out);
     TWIL wil;
@@ -319,7 +312,7 @@ void TestExportPictures::refusals()
     QFETCH(int, last);
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
-    const QString path = makeLibrary(dir.path(), somePictures(10, 1), somePlacements(10));
+    const QString path = makeSomeLibrary(dir.path(), 10, 1);
     TWIL wil;
     if (open)
         QVERIFY(openWil(wil, path));

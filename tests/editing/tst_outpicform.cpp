@@ -1,6 +1,7 @@
 // The batch export window, headless: each refusal with its message and focus, the export with
 // its report, a write failure that keeps the window open, and no second start while running.
 
+#include "edittestsupport.h"
 #include "fakeeditorhost.h"
 #include "fileio.h"
 #include "folderfixture.h"
@@ -14,14 +15,13 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QTimer>
 
 using namespace folderfixture;
 
 class TestOutpicForm : public QObject
 {
     Q_OBJECT
-private slots:
+  private slots:
     void init();
     void cleanup();
 
@@ -33,7 +33,12 @@ private slots:
     void writeFailureKeepsWindowOpen();
     void noSecondStartWhileRunning();
 
-private:
+  private:
+    // An empty folder "out" beside the library.
+    QString makeOutFolder();
+    // makeOutFolder(), chosen through the window's picker.
+    QString chooseOutFolder(TFormout &form);
+
     std::unique_ptr<QTemporaryDir> m_dir;
     std::unique_ptr<FakeEditorHost> m_host;
     QString m_library;
@@ -43,7 +48,7 @@ void TestOutpicForm::init()
 {
     m_dir = std::make_unique<QTemporaryDir>();
     QVERIFY(m_dir->isValid());
-    m_library = makeLibrary(m_dir->path(), somePictures(5, 1), somePlacements(5));
+    m_library = makeSomeLibrary(m_dir->path(), 5, 1);
     m_host = std::make_unique<FakeEditorHost>();
 }
 
@@ -52,6 +57,21 @@ void TestOutpicForm::cleanup()
     fileio::setFaultHook({});
     m_host.reset();
     m_dir.reset();
+}
+
+QString TestOutpicForm::makeOutFolder()
+{
+    const QString out = m_dir->filePath("out");
+    QDir().mkpath(out);
+    return out;
+}
+
+QString TestOutpicForm::chooseOutFolder(TFormout &form)
+{
+    const QString out = makeOutFolder();
+    m_host->scripted.fileAnswers << out;
+    form.suiButton1->click();
+    return out;
 }
 
 void TestOutpicForm::initialState()
@@ -113,12 +133,7 @@ void TestOutpicForm::refusals()
     if (open)
         QVERIFY(m_host->open(m_library));
     TFormout form(*m_host);
-    const QString out = m_dir->filePath("out");
-    QDir().mkpath(out);
-    if (folder) {
-        m_host->scripted.fileAnswers << out;
-        form.suiButton1->click();
-    }
+    const QString out = folder ? chooseOutFolder(form) : makeOutFolder();
     form.editBegin->setText(begin);
     form.EditEnd->setText(end);
     form.show();
@@ -139,10 +154,7 @@ void TestOutpicForm::exportsAndCloses()
 {
     QVERIFY(m_host->open(m_library));
     TFormout form(*m_host);
-    const QString out = m_dir->filePath("out");
-    QDir().mkpath(out);
-    m_host->scripted.fileAnswers << out;
-    form.suiButton1->click();
+    const QString out = chooseOutFolder(form);
     form.editBegin->setText("-3");
     form.EditEnd->setText("$64");
     form.show();
@@ -162,10 +174,7 @@ void TestOutpicForm::writeFailureKeepsWindowOpen()
 {
     QVERIFY(m_host->open(m_library));
     TFormout form(*m_host);
-    const QString out = m_dir->filePath("out");
-    QDir().mkpath(out);
-    m_host->scripted.fileAnswers << out;
-    form.suiButton1->click();
+    const QString out = chooseOutFolder(form);
     form.EditEnd->setText("4");
     form.show();
     fileio::setFaultHook([](fileio::Op op, const QString &file) {
@@ -186,30 +195,13 @@ void TestOutpicForm::noSecondStartWhileRunning()
 {
     QVERIFY(m_host->open(m_library));
     TFormout form(*m_host);
-    const QString out = m_dir->filePath("out");
-    QDir().mkpath(out);
-    m_host->scripted.fileAnswers << out;
-    form.suiButton1->click();
+    const QString out = chooseOutFolder(form);
     form.EditEnd->setText("4");
     form.show();
-    // Runs among the events the export lets through.
-    bool sawRunning = false;
-    bool startEnabled = true;
-    QTimer probe;
-    probe.setInterval(0);
-    connect(&probe, &QTimer::timeout, this, [&] {
-        if (!form.isRunning() || sawRunning)
-            return;
-        sawRunning = true;
-        startEnabled = form.suiButton2->isEnabled() && form.editBegin->isEnabled();
-        form.suiButton2Click(); // must not start a second export
-        form.reject();          // nor close the window under the running one
-    });
-    probe.start();
-    form.suiButton2->click();
-    probe.stop();
-    QVERIFY(sawRunning);
-    QVERIFY(!startEnabled);
+    const edittest::WhileRunning running = edittest::startAndProbe(
+        form, [&] { return form.suiButton2->isEnabled() && form.editBegin->isEnabled(); });
+    QVERIFY(running.seen);
+    QVERIFY(!running.probed); // start disabled
     QCOMPARE(m_host->infoTexts(), QStringList{outpic::msgExportDone()});
     QVERIFY(!form.isVisible());
 }

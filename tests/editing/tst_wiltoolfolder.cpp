@@ -15,12 +15,12 @@ using namespace folderfixture;
 class TestWiltoolFolder : public QObject
 {
     Q_OBJECT
-private slots:
+  private slots:
     void initTestCase();
     void commands_data();
     void commands();
 
-private:
+  private:
     QString m_wiltool;
 };
 
@@ -94,7 +94,7 @@ void TestWiltoolFolder::commands()
     QFETCH(int, exported);
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
-    const QString library = makeLibrary(dir.path(), somePictures(6, 2), somePlacements(6));
+    const QString library = makeSomeLibrary(dir.path(), 6, 2);
     const QString in = dir.filePath("IN");
     const QVector<QImage> pictures = somePictures(3, 9);
     for (int i = 0; i < 3; ++i) {

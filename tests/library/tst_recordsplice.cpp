@@ -13,24 +13,11 @@ using namespace wilfixture;
 
 namespace {
 
-// Record i of a test library: sizes differ so that every shift shows.
-QByteArray sampleRecord(int i)
-{
-    switch (i % 3) {
-    case 0:
-        return compressedRecord(patternImage(4 + 4 * (i % 4), 2 + i % 5), qint16(i), qint16(-i));
-    case 1:
-        return uncompressed16Record(patternImage(4 * (1 + i % 3), 1 + i % 4), qint16(i), 7);
-    default:
-        return emptyRecord();
-    }
-}
-
 QList<QByteArray> sampleRecords(int count, int seed)
 {
     QList<QByteArray> out;
     for (int i = 0; i < count; ++i)
-        out.append(sampleRecord(i + seed));
+        out.append(mixedRecord(i + seed));
     return out;
 }
 
@@ -77,7 +64,7 @@ class FailAt
 class TestRecordSplice : public QObject
 {
     Q_OBJECT
-private slots:
+  private slots:
     void cleanup() { setSpliceChunkSize(1 << 20); }
     void splice_data();
     void splice();
@@ -248,7 +235,7 @@ void TestRecordSplice::refusals()
         QVERIFY(QFile::remove(wil.IndexFileName));
     const Files before = filesOf(wil);
     QString error;
-    const QList<QByteArray> records{emptyRecord ? QByteArray() : sampleRecord(9)};
+    const QList<QByteArray> records{emptyRecord ? QByteArray() : mixedRecord(9)};
     QVERIFY(!spliceRecords(wil, first, removeCount, records, &error));
     QVERIFY(!error.isEmpty());
     QVERIFY(filesOf(wil) == before);
@@ -259,7 +246,7 @@ void TestRecordSplice::entriesOutOfOrderShiftByValue()
 {
     // Image 0's record lies behind image 1's: replacing image 1 moves image 0's entry only.
     QTemporaryDir dir;
-    const QByteArray a = sampleRecord(0), c = sampleRecord(1);
+    const QByteArray a = mixedRecord(0), c = mixedRecord(1);
     LibraryBuilder b;
     b.setTableStart(52);
     b.add(c); // image 0 for now
@@ -292,7 +279,7 @@ void TestRecordSplice::reportsTailProgress()
     const qint64 tail = records[1].size() + records[2].size();
     QList<QPair<int, int>> calls;
     QString error;
-    QVERIFY(spliceRecords(wil, 1, 0, {sampleRecord(7)}, &error, [&](int pos, int max) {
+    QVERIFY(spliceRecords(wil, 1, 0, {mixedRecord(7)}, &error, [&](int pos, int max) {
         calls.append({pos, max});
     }));
     const int chunks = int((tail + 9) / 10);

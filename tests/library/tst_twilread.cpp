@@ -13,18 +13,6 @@ Q_DECLARE_METATYPE(RecordInfo::Kind)
 
 namespace {
 
-// Pixel values of an image as RGB565, row by row from the top.
-QVector<quint16> pixels565(const QImage &image)
-{
-    const QImage img = image.convertToFormat(QImage::Format_RGB16);
-    QVector<quint16> out;
-    for (int y = 0; y < img.height(); ++y) {
-        const auto *line = reinterpret_cast<const quint16 *>(img.constScanLine(y));
-        out.append(QVector<quint16>(line, line + img.width()));
-    }
-    return out;
-}
-
 // A component opened on `builder`'s files, written into `dir`; messages collected.
 struct Opened
 {
@@ -56,7 +44,7 @@ QImage image565(int w, int h, const QVector<quint16> &topFirst)
 class TestTWILRead : public QObject
 {
     Q_OBJECT
-private slots:
+  private slots:
     void openRefusals_data();
     void openRefusals();
     void openIgnoresTitleAndLoadsPalette();

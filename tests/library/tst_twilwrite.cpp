@@ -47,6 +47,13 @@ LibraryBuilder builderFor(const QList<QByteArray> &records, int tableStart)
     return b;
 }
 
+// Writes the builder's pair into `folder` and opens it in `wil`.
+void openWritten(TWIL &wil, const LibraryBuilder &builder, const QString &folder)
+{
+    wil.FileName = builder.write(folder);
+    wil.Open();
+}
+
 QList<QByteArray> sampleRecords(int count)
 {
     QList<QByteArray> out;
@@ -67,17 +74,6 @@ Files filesOf(const QString &libraryPath)
     QString index = libraryPath;
     index.replace(QStringLiteral(".wil"), QStringLiteral(".WIX"));
     return {readFile(libraryPath), readFile(index)};
-}
-
-QVector<quint16> pixels565(const QImage &image)
-{
-    const QImage img = image.convertToFormat(QImage::Format_RGB16);
-    QVector<quint16> out;
-    for (int y = 0; y < img.height(); ++y) {
-        const auto *line = reinterpret_cast<const quint16 *>(img.constScanLine(y));
-        out.append(QVector<quint16>(line, line + img.width()));
-    }
-    return out;
 }
 
 // The picture as a record shows it: widened to a multiple of 4 with black.
@@ -113,7 +109,7 @@ Q_DECLARE_METATYPE(Op)
 class TestTWILWrite : public QObject
 {
     Q_OBJECT
-private slots:
+  private slots:
     void addBitmap_data();
     void addBitmap();
     void addToEmptyTemplate();
@@ -153,8 +149,7 @@ void TestTWILWrite::addBitmap()
     QTemporaryDir dir;
     QList<QByteArray> records = sampleRecords(images);
     TWIL wil;
-    wil.FileName = builderFor(records, tableStart).write(dir.path());
-    wil.Open();
+    openWritten(wil, builderFor(records, tableStart), dir.path());
     QVERIFY2(wil.AddBitmap(graphic, -10, 20), qPrintable(wil.errorString()));
     records.append(empty ? emptyRecord() : uncompressed16Record(graphic, -10, 20));
     const LibraryBuilder expected = builderFor(records, tableStart);
@@ -179,8 +174,7 @@ void TestTWILWrite::addToEmptyTemplate()
 {
     QTemporaryDir dir;
     TWIL wil;
-    wil.FileName = LibraryBuilder().write(dir.path());
-    wil.Open();
+    openWritten(wil, LibraryBuilder(), dir.path());
     QCOMPARE(wil.ImageCount(), 0);
     QCOMPARE(wil.LoadBitmap(0).size(), QSize(1, 1));
     QVERIFY(wil.AddBitmap(patternImage(5, 3), -10, 20));
@@ -205,8 +199,7 @@ void TestTWILWrite::addBitmapTruncatesColours()
     graphic.setPixel(3, 1, qRgba(0xFF, 0xFF, 0xFF, 0));
     QTemporaryDir dir;
     TWIL wil;
-    wil.FileName = LibraryBuilder().write(dir.path());
-    wil.Open();
+    openWritten(wil, LibraryBuilder(), dir.path());
     QVERIFY(wil.AddBitmap(graphic, 0, 0));
     const QImage &img = wil.LoadBitmap(0);
     QCOMPARE(reinterpret_cast<const quint16 *>(img.constScanLine(0))[0], quint16(0xFC21));
@@ -218,8 +211,7 @@ void TestTWILWrite::addEmpty()
     QTemporaryDir dir;
     QList<QByteArray> records = sampleRecords(3);
     TWIL wil;
-    wil.FileName = builderFor(records, 52).write(dir.path());
-    wil.Open();
+    openWritten(wil, builderFor(records, 52), dir.path());
     QVERIFY(wil.AddEmpty());
     QVERIFY(wil.AddEmpty());
     records << emptyRecord() << emptyRecord();
@@ -237,8 +229,7 @@ void TestTWILWrite::appendWhenCountsDisagree()
     LibraryBuilder b = builderFor(records, 48);
     b.setLibraryCount(2);
     TWIL wil;
-    wil.FileName = b.write(dir.path());
-    wil.Open();
+    openWritten(wil, b, dir.path());
     QCOMPARE(wil.ImageCount(), 2);
     QVERIFY(wil.AddEmpty());
     records.append(emptyRecord());
@@ -281,8 +272,7 @@ void TestTWILWrite::replaceBitmap()
     QTemporaryDir dir;
     QList<QByteArray> records = sampleRecords(images);
     TWIL wil;
-    wil.FileName = builderFor(records, tableStart).write(dir.path());
-    wil.Open();
+    openWritten(wil, builderFor(records, tableStart), dir.path());
     const qint16 oldPx = int16At(records[index], 4), oldPy = int16At(records[index], 6);
     const qint64 oldSize = QFileInfo(wil.FileName).size();
     QVERIFY2(wil.ReplaceBitmap(index, graphic), qPrintable(wil.errorString()));
@@ -328,8 +318,7 @@ void TestTWILWrite::setPlacement()
     QTemporaryDir dir;
     const LibraryBuilder b = builderFor(sampleRecords(4), 52);
     TWIL wil;
-    wil.FileName = b.write(dir.path());
-    wil.Open();
+    openWritten(wil, b, dir.path());
     QVERIFY2(runOp(wil, op, index, {}), qPrintable(wil.errorString()));
     QByteArray expected = b.library();
     qToLittleEndian<qint16>(qint16(value), expected.data() + b.entries()[index] + field);
@@ -414,8 +403,7 @@ void TestTWILWrite::failedWritesChangeNothing()
     for (int k = 1;; ++k) {
         QVERIFY2(k < 1000, "the operation never finished");
         TWIL wil;
-        wil.FileName = b.write(dir.path());
-        wil.Open();
+        openWritten(wil, b, dir.path());
         int seen = 0;
         fileio::setFaultHook([&](fileio::Op, const QString &) {
             return ++seen == k ? fileio::Fault::Fail : fileio::Fault::None;

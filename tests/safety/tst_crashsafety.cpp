@@ -31,7 +31,8 @@ using namespace wilfixture;
 
 namespace {
 
-enum class Kind {
+enum class Kind
+{
     AddBitmap,
     AddEmpty,
     ReplaceSame,
@@ -53,18 +54,6 @@ enum class Kind {
     Create,
     CreateNew, // where there was no library
 };
-
-QByteArray sampleRecord(int i)
-{
-    switch (i % 3) {
-    case 0:
-        return compressedRecord(patternImage(4 + 4 * (i % 4), 2 + i % 5), qint16(i), qint16(-i));
-    case 1:
-        return uncompressed16Record(patternImage(4 * (1 + i % 3), 1 + i % 4), qint16(i), 7);
-    default:
-        return emptyRecord();
-    }
-}
 
 struct Pair
 {
@@ -113,9 +102,9 @@ bool runEdit(Kind kind, TWIL &wil, const QString &pictures)
     case Kind::SetPy:
         return wil.SetImagePy(4, 1234);
     case Kind::SpliceInsert:
-        return spliceRecords(wil, 0, 0, {sampleRecord(20), sampleRecord(21)}, &error);
+        return spliceRecords(wil, 0, 0, {mixedRecord(20), mixedRecord(21)}, &error);
     case Kind::SpliceReplace:
-        return spliceRecords(wil, 1, 2, {sampleRecord(22)}, &error);
+        return spliceRecords(wil, 1, 2, {mixedRecord(22)}, &error);
     case Kind::BatchAppend:
         return addpic::Add(wil, folder, folder.pictures(), rule, {}, &error);
     case Kind::BatchInsert:
@@ -235,7 +224,7 @@ void TestCrashSafety::init()
     EditJournal::setChunkSize(40);
     LibraryBuilder b;
     for (int i = 0; i < 6; ++i)
-        b.add(sampleRecord(i));
+        b.add(mixedRecord(i));
     m_old = {b.library(), b.index()};
     m_base = m_dir.filePath(QStringLiteral("work"));
 }
@@ -379,15 +368,14 @@ void TestCrashSafety::everyFailurePoint()
             // Undoing a replacement clears its scratch folder away. (A crash before the marker
             // was complete leaves the scratch folder behind: nothing names it.)
             if (swapMarker && notes.size() == 1) {
-                QStringList entries = QDir(m_base).entryList(
-                    QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+                QStringList entries =
+                    QDir(m_base).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
                 entries.sort();
-                const QStringList pair = none && after == m_old
-                                             ? QStringList()
-                                             : QStringList({QStringLiteral("test.WIX"),
-                                                            QStringLiteral("test.wil")});
-                QVERIFY2(entries == pair,
-                         qPrintable(where + u' ' + entries.join(u',')));
+                const QStringList pair =
+                    none && after == m_old
+                        ? QStringList()
+                        : QStringList({QStringLiteral("test.WIX"), QStringLiteral("test.wil")});
+                QVERIFY2(entries == pair, qPrintable(where + u' ' + entries.join(u',')));
             }
             QVERIFY2(after == m_old || after == fresh,
                      qPrintable(where + u'\n' + differences(lib, after, m_old, fresh)));
@@ -415,8 +403,8 @@ void TestCrashSafety::strayReplacementMarker_data()
         QByteArray m = QByteArrayLiteral("WILSWAP1\x01");
         for (const QByteArray &name : names)
             m.append(char(name.size())).append('\0').append(name);
-        const quint32 crc = quint32(::crc32(0, reinterpret_cast<const Bytef *>(m.data()),
-                                            uInt(m.size())));
+        const quint32 crc =
+            quint32(::crc32(0, reinterpret_cast<const Bytef *>(m.data()), uInt(m.size())));
         for (int i = 0; i < 4; ++i)
             m.append(char(crc >> (8 * i)));
         return m;
@@ -466,21 +454,21 @@ void TestCrashSafety::killedProcess()
         QSKIP("wiltool not found");
     // About 48 MB of records behind image 0, so the replacement takes a while.
     LibraryBuilder b;
-    b.add(sampleRecord(0));
+    b.add(mixedRecord(0));
     const QByteArray big = uncompressed16Record(patternImage(1024, 1024), 1, 2);
     for (int i = 0; i < 24; ++i)
         b.add(big);
     m_old = {b.library(), b.index()};
     const QString lib = writeOld();
     const QString picture = m_dir.filePath(QStringLiteral("big.bmp"));
-    QVERIFY(folderfixture::writePicture(picture, folderfixture::somePictures(1, 3)[0].scaled(
-                                                     300, 200)));
+    QVERIFY(folderfixture::writePicture(picture,
+                                        folderfixture::somePictures(1, 3)[0].scaled(300, 200)));
 
     QProcess p;
     p.start(tool, {QStringLiteral("replace"), lib, QStringLiteral("0"), picture});
     QVERIFY(p.waitForStarted());
     // Kill once the journal holds the whole tail (the edit is moving it), or after 10 s.
-    const qint64 tail = m_old.library.size() - 1080 - sampleRecord(0).size();
+    const qint64 tail = m_old.library.size() - 1080 - mixedRecord(0).size();
     QElapsedTimer t;
     t.start();
     while (QFileInfo(EditJournal::pathFor(lib)).size() < tail && t.elapsed() < 10000 &&

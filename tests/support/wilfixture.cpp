@@ -84,6 +84,17 @@ QVector<quint16> rgb565Rows(const QImage &image)
     return out;
 }
 
+QVector<quint16> pixels565(const QImage &image)
+{
+    const QImage img = image.convertToFormat(QImage::Format_RGB16);
+    QVector<quint16> out;
+    for (int y = 0; y < img.height(); ++y) {
+        const auto *line = reinterpret_cast<const quint16 *>(img.constScanLine(y));
+        out.append(QVector<quint16>(line, line + img.width()));
+    }
+    return out;
+}
+
 QImage patternImage(int width, int height)
 {
     QImage img(width, height, QImage::Format_RGB16);
@@ -187,6 +198,18 @@ QByteArray emptyRecord()
         put16(out, 1);
     out.append('\0');
     return out;
+}
+
+QByteArray mixedRecord(int i)
+{
+    switch (i % 3) {
+    case 0:
+        return compressedRecord(patternImage(4 + 4 * (i % 4), 2 + i % 5), qint16(i), qint16(-i));
+    case 1:
+        return uncompressed16Record(patternImage(4 * (1 + i % 3), 1 + i % 4), qint16(i), 7);
+    default:
+        return emptyRecord();
+    }
 }
 
 QByteArray runLengthRecord(int width, int height, qint16 px, qint16 py,

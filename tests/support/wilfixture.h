@@ -26,6 +26,9 @@ int roundedWidth(int width);
 // The image as a record stores it: roundedWidth(width) x height RGB565 values, bottom row first,
 // the added columns black. Colours are truncated to 5/6/5 bits.
 QVector<quint16> rgb565Rows(const QImage &image);
+// The image's pixels as RGB565 values, row by row from the top, at the image's own width: what
+// a decoded image is compared by.
+QVector<quint16> pixels565(const QImage &image);
 
 // A Format_RGB16 test image whose pixels differ (up to 65,535 of them) and none is black (so
 // transparency never hides one): pixel (x, y) has the RGB565 value (y * width + x) % 65535 + 1.
@@ -64,6 +67,10 @@ QByteArray uncompressed8Record(int storedWidth, int height, qint16 px, qint16 py
                                const QByteArray &indices, bool secondPlacement = false);
 // The 9-byte empty record: width, height, px, py all 1, one zero byte.
 QByteArray emptyRecord();
+
+// Record i of a test library: compressed, 16-bit uncompressed and empty in turn, of sizes that
+// differ so that every shift of a record shows.
+QByteArray mixedRecord(int i);
 
 // Run-length record (FileType 2): 17-byte header, then `runData` (its word count in the header
 // unless `wordCountField` says otherwise).
