@@ -97,8 +97,8 @@ bool parse(QFileDevice &j, Parsed &out)
         Range r{qFromLittleEndian<quint32>(h), qFromLittleEndian<qint64>(h + 8),
                 qFromLittleEndian<qint64>(h + 16), at + kRangeHeaderSize};
         const qint64 limit = r.target == EditJournal::Library ? out.librarySize : out.indexSize;
-        if (r.target > EditJournal::Index || limit < 0 || r.pos < 0 || r.length < 0 || r.pos > limit ||
-            r.length > limit - r.pos || r.length > body - r.dataAt)
+        if (r.target > EditJournal::Index || limit < 0 || r.pos < 0 || r.length < 0 ||
+            r.pos > limit || r.length > limit - r.pos || r.length > body - r.dataAt)
             return false;
         out.ranges.append(r);
         at = r.dataAt + r.length;
@@ -131,8 +131,8 @@ bool playBack(QFileDevice &j, const Parsed &p, QFileDevice &library, QFileDevice
             done += n;
         }
     }
-    if (p.indexSize >= 0 && (!fileio::resize(*index, p.indexSize, error) ||
-                             !fileio::flush(*index, error)))
+    if (p.indexSize >= 0 &&
+        (!fileio::resize(*index, p.indexSize, error) || !fileio::flush(*index, error)))
         return false;
     return fileio::resize(library, p.librarySize, error) && fileio::flush(library, error);
 }
@@ -140,7 +140,8 @@ bool playBack(QFileDevice &j, const Parsed &p, QFileDevice &library, QFileDevice
 } // namespace
 
 EditJournal::EditJournal(const QString &libraryPath, const QString &indexPath)
-    : m_libraryPath(libraryPath), m_indexPath(indexPath), m_file(pathFor(libraryPath))
+    : m_libraryPath(libraryPath), m_indexPath(indexPath), m_lock(libraryPath),
+      m_file(pathFor(libraryPath))
 {
 }
 
@@ -177,6 +178,8 @@ bool EditJournal::begin(qint64 librarySize, qint64 indexSize, QString *error)
     m_pos = 0;
     m_ranges = 0;
     m_crc = quint32(::crc32(0, nullptr, 0));
+    if (!m_lock.acquire(EditLock::kEditWaitMs, error))
+        return false;
     if (!m_file.open(QIODevice::ReadWrite | QIODevice::Truncate | QIODevice::Unbuffered)) {
         if (error)
             *error = QStringLiteral("%1: %2").arg(m_file.fileName(), m_file.errorString());
@@ -242,6 +245,7 @@ bool EditJournal::finish(QString *error)
     m_armed = false;
     QString ignored;
     fileio::flushFolder(folderOf(m_libraryPath), &ignored);
+    m_lock.release();
     return true;
 }
 
@@ -251,6 +255,7 @@ void EditJournal::discard()
     m_file.close();
     fileio::remove(m_file.fileName(), &ignored);
     m_armed = false;
+    m_lock.release();
 }
 
 bool EditJournal::rollBack(QFileDevice &library, QFileDevice *index, QString *error)
@@ -311,8 +316,7 @@ EditJournal::Recovery EditJournal::recover(const QString &libraryPath, const QSt
         return Recovery::Failed;
     }
     j.close();
-    if (!fileio::remove(j.fileName(), &why) ||
-        !fileio::flushFolder(folderOf(libraryPath), &why)) {
+    if (!fileio::remove(j.fileName(), &why) || !fileio::flushFolder(folderOf(libraryPath), &why)) {
         // Played back but still there: the next Open plays it back again, to the same bytes.
         if (error)
             *error = why;

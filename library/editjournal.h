@@ -20,6 +20,8 @@
 // Every write, flush and removal goes through fileio, so tests can fail or end the process at
 // each of them, the journal's own included.
 
+#include "editlock.h"
+
 #include <QFile>
 #include <QString>
 #include <QtGlobal>
@@ -27,7 +29,11 @@
 class EditJournal
 {
   public:
-    enum Target : quint32 { Library = 0, Index = 1 };
+    enum Target : quint32
+    {
+        Library = 0,
+        Index = 1
+    };
 
     EditJournal(const QString &libraryPath, const QString &indexPath);
     ~EditJournal();
@@ -38,7 +44,7 @@ class EditJournal
     static QString pathFor(const QString &libraryPath);
 
     // Starts a new journal holding the old sizes of both files (index -1: the edit leaves the
-    // index alone).
+    // index alone). Takes the library's edit lock first: false while another program edits it.
     bool begin(qint64 librarySize, qint64 indexSize, QString *error);
     // Copies `length` bytes at `pos` of `source` into the journal, streamed in chunks.
     bool save(Target target, QFileDevice &source, qint64 pos, qint64 length, QString *error);
@@ -53,7 +59,8 @@ class EditJournal
     void discard();
     bool isArmed() const { return m_armed; }
 
-    enum class Recovery {
+    enum class Recovery
+    {
         None,       // no journal
         Discarded,  // an incomplete journal: nothing had been overwritten; removed
         RolledBack, // an interrupted edit was undone
@@ -61,8 +68,7 @@ class EditJournal
     };
     // What Open does first: plays a complete journal back into the pair, removes an incomplete
     // one. The files are opened here and closed again.
-    static Recovery recover(const QString &libraryPath, const QString &indexPath,
-                            QString *error);
+    static Recovery recover(const QString &libraryPath, const QString &indexPath, QString *error);
 
     // Bytes copied at a time, into and out of the journal (1 MiB unless set).
     static void setChunkSize(qint64 bytes);
@@ -72,6 +78,7 @@ class EditJournal
 
     QString m_libraryPath;
     QString m_indexPath;
+    EditLock m_lock; // held from begin to the journal's removal
     QFile m_file;
     qint64 m_pos = 0;
     quint32 m_crc = 0;

@@ -1,6 +1,7 @@
 #include "mywil.h"
 
 #include "editjournal.h"
+#include "editlock.h"
 #include "fileio.h"
 #include "mywil_p.h"
 #include "pairswap.h"
@@ -290,7 +291,16 @@ void TWIL::openFile(bool readOnly)
 // library: the pair is put back as it was before anything else reads it.
 bool TWIL::recoverInterruptedEdit(const Notifier &notify)
 {
+    if (!QFileInfo::exists(pairswap::markerPathFor(FileName)) &&
+        !QFileInfo::exists(EditJournal::pathFor(FileName)))
+        return true;
+    // The journal or marker may belong to an edit another program is making right now.
     QString why;
+    EditLock lock(FileName);
+    if (!lock.acquire(0, &why)) {
+        notify(why);
+        return false;
+    }
     bool undone = false;
     switch (pairswap::recover(FileName, &why)) {
     case pairswap::Recovery::None:

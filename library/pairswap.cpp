@@ -1,6 +1,7 @@
 #include "pairswap.h"
 
 #include "editjournal.h"
+#include "editlock.h"
 #include "fileio.h"
 
 #include <QDir>
@@ -206,6 +207,9 @@ bool replaceLibraryPair(const QString &newLibrary, const QString &library, const
         return false;
     }
 
+    EditLock lock(library);
+    if (!lock.acquire(EditLock::kEditWaitMs, error))
+        return false;
     // A marker left by an earlier swap is settled first; this swap's marker takes its name.
     if (pairswap::recover(library, error) == pairswap::Recovery::Failed)
         return false;

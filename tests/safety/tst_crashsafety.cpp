@@ -17,10 +17,12 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
 #include <csignal>
+#include <poll.h>
 #include <functional>
 #include <memory>
 #include <sys/wait.h>
@@ -210,6 +212,8 @@ class TestCrashSafety : public QObject
     void strayReplacementMarker_data();
     void strayReplacementMarker();
     void killedProcess();
+    void liveEditIsLeftAlone_data();
+    void liveEditIsLeftAlone();
 
   private:
     QTemporaryDir m_dir;
@@ -444,6 +448,100 @@ void TestCrashSafety::incompleteJournalIsRemoved()
     QVERIFY(opensSilently(lib));
     QVERIFY(!QFile::exists(EditJournal::pathFor(lib)));
     QVERIFY(pairAt(lib) == m_old);
+}
+
+// Another program opening the library while an edit is under way must not take the edit's
+// journal or marker for the remains of a crash: it opens for reading only (or not at all, while
+// the library is moved aside) and says why, and the edit completes undisturbed.
+void TestCrashSafety::liveEditIsLeftAlone_data()
+{
+    QTest::addColumn<Kind>("kind");
+    QTest::newRow("splice insert, journal") << Kind::SpliceInsert;
+    QTest::newRow("blank, journal") << Kind::Blank;
+    QTest::newRow("delete, marker") << Kind::Delete;
+}
+
+void TestCrashSafety::liveEditIsLeftAlone()
+{
+    QFETCH(Kind, kind);
+    const QString pictures = m_dir.filePath(QStringLiteral("pictures"));
+    writePictureFolder(pictures, 2);
+    Pair fresh;
+    {
+        const QString lib = writeOld();
+        TWIL wil;
+        wil.FileName = lib;
+        wil.Open();
+        QVERIFY(runEdit(kind, wil, pictures));
+        wil.Close();
+        fresh = pairAt(lib);
+    }
+    const QString lib = writeOld();
+    int paused[2], resume[2];
+    QVERIFY(::pipe(paused) == 0 && ::pipe(resume) == 0);
+    const pid_t child = fork();
+    QVERIFY(child >= 0);
+    if (child == 0) {
+        ::close(paused[0]);
+        ::close(resume[1]); // a parent that is gone ends the wait below
+        TWIL wil;
+        wil.setNotifier([](const QString &) {});
+        wil.FileName = lib;
+        wil.Open();
+        // The edit stops at its first change to the library itself (its journal or marker is
+        // on the disk by then) until the parent has had its look.
+        bool stopped = false;
+        fileio::setFaultHook([&](fileio::Op, const QString &path) {
+            if (!stopped && path == lib) {
+                stopped = true;
+                char c = 'p';
+                if (::write(paused[1], &c, 1) != 1 || ::read(resume[0], &c, 1) != 1)
+                    std::_Exit(3);
+            }
+            return fileio::Fault::None;
+        });
+        std::_Exit(runEdit(kind, wil, pictures) && stopped ? 0 : 1);
+    }
+    ::close(paused[1]);
+    ::close(resume[0]);
+    // However this test ends, the child is let go and reaped.
+    int status = -1;
+    auto release = [&, released = false]() mutable {
+        if (released)
+            return;
+        released = true;
+        ::close(resume[1]);
+        ::close(paused[0]);
+        waitpid(child, &status, 0);
+    };
+    const auto guard = qScopeGuard([&] { release(); });
+    pollfd waitForPause{paused[0], POLLIN, 0};
+    QVERIFY2(::poll(&waitForPause, 1, 30000) == 1, "the edit never reached the library");
+    char c = 0;
+    QCOMPARE(::read(paused[0], &c, 1), ssize_t(1));
+    const bool journal = QFile::exists(EditJournal::pathFor(lib));
+    const bool marker = QFile::exists(pairswap::markerPathFor(lib));
+    QVERIFY(journal || marker);
+    QStringList notes;
+    {
+        TWIL other;
+        other.setNotifier([&](const QString &text) { notes << text; });
+        other.FileName = lib;
+        other.Open();
+        QVERIFY(!other.isOpen() || other.isReadOnly());
+    }
+    QVERIFY2(!notes.isEmpty() && notes[0].contains(QStringLiteral("another program")),
+             qPrintable(notes.join(u'\n')));
+    QCOMPARE(QFile::exists(EditJournal::pathFor(lib)), journal);
+    QCOMPARE(QFile::exists(pairswap::markerPathFor(lib)), marker);
+    QCOMPARE(::write(resume[1], &c, 1), ssize_t(1));
+    release();
+    QVERIFY(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    QVERIFY(pairAt(lib) == fresh);
+    QStringList entries =
+        QDir(m_base).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+    entries.sort();
+    QCOMPARE(entries, QStringList({QStringLiteral("test.WIX"), QStringLiteral("test.wil")}));
 }
 
 // A real process, killed while it moves the tail of a large library to make room.
