@@ -3,8 +3,10 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 #ifdef Q_OS_WIN
 #include <io.h>
@@ -99,10 +101,17 @@ bool flush(QFileDevice &f, QString *error)
     const int fd = f.handle();
     if (fd >= 0) {
 #ifdef Q_OS_WIN
-        _commit(fd);
+        const bool synced = _commit(fd) == 0;
 #else
-        ::fsync(fd);
+        const bool synced = ::fsync(fd) == 0;
 #endif
+        // A disk that failed to take the data must not pass for one that did.
+        if (!synced) {
+            if (error)
+                *error = QStringLiteral("%1: cannot be written to the disk (%2)")
+                             .arg(f.fileName(), QString::fromLocal8Bit(std::strerror(errno)));
+            return false;
+        }
     }
     return true;
 }

@@ -9,6 +9,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QtEndian>
+#include <sys/stat.h>
 
 using namespace wilfixture;
 
@@ -124,6 +125,7 @@ class TestTWILWrite : public QObject
     void refusals();
     void failedWritesChangeNothing_data();
     void failedWritesChangeNothing();
+    void flushThatCannotReachTheDiskFails();
 };
 
 void TestTWILWrite::addBitmap_data()
@@ -423,6 +425,20 @@ void TestTWILWrite::failedWritesChangeNothing()
                  qPrintable(QStringLiteral("failure at %1").arg(k)));
         QCOMPARE(wil.ImageCount(), 4);
     }
+}
+
+// A flush whose data the system cannot put on the disk must say so: the journal and the edits
+// rely on it before they go on. A pipe cannot be synced, which stands in for a failing disk.
+void TestTWILWrite::flushThatCannotReachTheDiskFails()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("pipe"));
+    QVERIFY(::mkfifo(QFile::encodeName(path).constData(), 0600) == 0);
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::ReadWrite | QIODevice::Unbuffered));
+    QString error;
+    QVERIFY(!fileio::flush(f, &error));
+    QVERIFY2(error.contains(QStringLiteral("cannot be written to the disk")), qPrintable(error));
 }
 
 QTEST_GUILESS_MAIN(TestTWILWrite)
