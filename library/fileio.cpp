@@ -10,6 +10,9 @@
 
 #ifdef Q_OS_WIN
 #include <io.h>
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
 #include <windows.h>
 #else
 #include <fcntl.h>
