@@ -22,9 +22,10 @@
 #include <QTest>
 #include <QThread>
 #include <csignal>
-#include <poll.h>
 #include <functional>
 #include <memory>
+#include <optional>
+#include <poll.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <zlib.h>
@@ -220,6 +221,7 @@ class TestCrashSafety : public QObject
     QString m_base;
     Pair m_old;
     QString writeOld();
+    std::optional<Pair> undisturbed(Kind kind, const QString &pictures, int *operations = nullptr);
 };
 
 void TestCrashSafety::init()
@@ -257,6 +259,32 @@ QString TestCrashSafety::writeOld()
     return lib;
 }
 
+// The edit run from the old pair without a fault: the new pair (none when the edit failed or
+// left its journal or marker), and how many file operations it made.
+std::optional<Pair> TestCrashSafety::undisturbed(Kind kind, const QString &pictures,
+                                                 int *operations)
+{
+    const QString lib = writeOld();
+    TWIL wil;
+    wil.setNotifier([](const QString &) {});
+    wil.FileName = lib;
+    wil.Open();
+    int counted = 0;
+    fileio::setFaultHook([&](fileio::Op, const QString &) {
+        ++counted;
+        return fileio::Fault::None;
+    });
+    const bool ok = runEdit(kind, wil, pictures);
+    fileio::setFaultHook({});
+    wil.Close();
+    if (operations)
+        *operations = counted;
+    if (!ok || QFile::exists(EditJournal::pathFor(lib)) ||
+        QFile::exists(pairswap::markerPathFor(lib)))
+        return std::nullopt;
+    return pairAt(lib);
+}
+
 void TestCrashSafety::everyFailurePoint_data()
 {
     QTest::addColumn<Kind>("kind");
@@ -292,26 +320,10 @@ void TestCrashSafety::everyFailurePoint()
     if (none)
         m_old = {};
 
-    // The edit undisturbed: the new pair, and how many operations it makes.
     int operations = 0;
-    Pair fresh;
-    {
-        const QString lib = writeOld();
-        TWIL wil;
-        wil.setNotifier([](const QString &) {});
-        wil.FileName = lib;
-        wil.Open();
-        fileio::setFaultHook([&](fileio::Op, const QString &) {
-            ++operations;
-            return fileio::Fault::None;
-        });
-        QVERIFY(runEdit(kind, wil, pictures));
-        fileio::setFaultHook({});
-        wil.Close();
-        fresh = pairAt(lib);
-        QVERIFY(!(fresh == m_old));
-        QVERIFY(!QFile::exists(EditJournal::pathFor(lib)));
-    }
+    const std::optional<Pair> made = undisturbed(kind, pictures, &operations);
+    QVERIFY(made && !(*made == m_old));
+    const Pair fresh = *made;
     QVERIFY(operations > 3);
 
     for (int k = 1; k <= operations; ++k) {
@@ -466,16 +478,9 @@ void TestCrashSafety::liveEditIsLeftAlone()
     QFETCH(Kind, kind);
     const QString pictures = m_dir.filePath(QStringLiteral("pictures"));
     writePictureFolder(pictures, 2);
-    Pair fresh;
-    {
-        const QString lib = writeOld();
-        TWIL wil;
-        wil.FileName = lib;
-        wil.Open();
-        QVERIFY(runEdit(kind, wil, pictures));
-        wil.Close();
-        fresh = pairAt(lib);
-    }
+    const std::optional<Pair> made = undisturbed(kind, pictures);
+    QVERIFY(made);
+    const Pair fresh = *made;
     const QString lib = writeOld();
     int paused[2], resume[2];
     QVERIFY(::pipe(paused) == 0 && ::pipe(resume) == 0);
