@@ -47,16 +47,16 @@ QImage picture(QSize size)
 void makeFolder(const QString &folder, const QStringList &files)
 {
     QDir().mkpath(folder);
-    for (const QString &spec : files) {
-        const qsizetype eq = spec.indexOf(u'=');
+    for (const QString &entry : files) {
+        const qsizetype eq = entry.indexOf(u'=');
         if (eq >= 0) {
-            const QString path = folder + u'/' + spec.left(eq);
+            const QString path = folder + u'/' + entry.left(eq);
             QDir().mkpath(QFileInfo(path).absolutePath());
-            QVERIFY(wilfixture::writeFile(path, spec.mid(eq + 1).toLatin1()));
+            QVERIFY(wilfixture::writeFile(path, entry.mid(eq + 1).toLatin1()));
             continue;
         }
-        const QString name = spec.section(u':', 0, 0);
-        const QString what = spec.section(u':', 1);
+        const QString name = entry.section(u':', 0, 0);
+        const QString what = entry.section(u':', 1);
         const QString path = folder + u'/' + name;
         if (what == u"0") {
             QVERIFY(wilfixture::writeFile(path, {}));

@@ -106,30 +106,30 @@ QImage patternImage(int width, int height)
     return img;
 }
 
-QByteArray compressedRecord(const Compressed &spec)
+QByteArray compressedRecord(const Compressed &record)
 {
     QByteArray block;
-    if (spec.block) {
-        block = *spec.block;
+    if (record.block) {
+        block = *record.block;
     } else {
-        const QByteArray raw = pixelBytes(spec.pixels);
-        const quint32 crc = spec.crc
-                                ? *spec.crc
+        const QByteArray raw = pixelBytes(record.pixels);
+        const quint32 crc = record.crc
+                                ? *record.crc
                                 : quint32(crc32(0, reinterpret_cast<const Bytef *>(raw.constData()),
                                                 uInt(raw.size())));
-        put16(block, spec.method);
+        put16(block, record.method);
         put32(block, crc);
-        block.append(spec.method == 0 ? raw : rawDeflate(raw));
+        block.append(record.method == 0 ? raw : rawDeflate(raw));
     }
     QByteArray out;
-    put16(out, quint16(spec.width));
-    put16(out, quint16(spec.height));
-    put16(out, quint16(spec.px));
-    put16(out, quint16(spec.py));
-    QByteArray reserved = spec.reserved;
+    put16(out, quint16(record.width));
+    put16(out, quint16(record.height));
+    put16(out, quint16(record.px));
+    put16(out, quint16(record.py));
+    QByteArray reserved = record.reserved;
     reserved.resize(4, '\0');
     out.append(reserved);
-    put32(out, spec.blockLengthField ? *spec.blockLengthField : quint32(block.size()));
+    put32(out, record.blockLengthField ? *record.blockLengthField : quint32(block.size()));
     out.append(block);
     return out;
 }

@@ -50,7 +50,7 @@ struct Compressed
     std::optional<quint32> blockLengthField;   // a block length that disagrees with the block
     QByteArray reserved = QByteArray(4, '\0'); // record offsets 8-11
 };
-QByteArray compressedRecord(const Compressed &spec);
+QByteArray compressedRecord(const Compressed &record);
 // The image deflated (method 8) or stored (0): width/height of the image, pixels rgb565Rows.
 QByteArray compressedRecord(const QImage &image, qint16 px, qint16 py, quint16 method = 8);
 // Width and height as given and a pixel block of `blockLength` (< 6) zero bytes.
