@@ -27,7 +27,7 @@ template <typename W> W *named(W *widget, const char *name)
 }
 } // namespace
 
-TFormaddone::TFormaddone(EditorHost &host, QWidget *parent) : QDialog(parent), m_host(host)
+TFormaddone::TFormaddone(EditorHost &host, QWidget *parent) : BusyDialog(parent), m_host(host)
 {
     setObjectName(QStringLiteral("Formaddone"));
     setWindowTitle(tr("添加图片"));
@@ -91,7 +91,7 @@ void TFormaddone::suiButton1Click()
 
 void TFormaddone::suiButton2Click()
 {
-    if (m_busy)
+    if (isBusy())
         return;
     if (EditPic->text().isEmpty()) {
         m_host.showErrMessage(addonemsg::noPicture());
@@ -137,17 +137,7 @@ void TFormaddone::suiButton3Click()
     reject();
 }
 
-void TFormaddone::reject()
+QList<QWidget *> TFormaddone::busyControls() const
 {
-    if (!m_busy)
-        QDialog::reject();
-}
-
-void TFormaddone::setBusy(bool busy)
-{
-    m_busy = busy;
-    for (QWidget *w : {static_cast<QWidget *>(suiButton1), static_cast<QWidget *>(suiGroupBox3),
-                       static_cast<QWidget *>(suiGroupBox1), static_cast<QWidget *>(suiButton2),
-                       static_cast<QWidget *>(suiButton3)})
-        w->setEnabled(!busy);
+    return {suiButton1, suiGroupBox3, suiGroupBox1, suiButton2, suiButton3};
 }

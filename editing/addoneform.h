@@ -3,7 +3,7 @@
 // the last image or before the image the main window shows. Created once and reused, so its
 // fields keep their values between showings.
 
-#include <QDialog>
+#include "busydialog.h"
 
 class EditorHost;
 class QGroupBox;
@@ -12,7 +12,7 @@ class QLineEdit;
 class QPushButton;
 class QRadioButton;
 
-class TFormaddone : public QDialog
+class TFormaddone : public BusyDialog
 {
     Q_OBJECT
   public:
@@ -38,11 +38,9 @@ class TFormaddone : public QDialog
     void suiButton1Click();
     void suiButton2Click();
     void suiButton3Click();
-    void reject() override;
 
   private:
-    void setBusy(bool busy);
+    QList<QWidget *> busyControls() const override;
 
     EditorHost &m_host;
-    bool m_busy = false;
 };

@@ -14,7 +14,7 @@
 #include <QRadioButton>
 #include <QVBoxLayout>
 
-TFormdel::TFormdel(EditorHost &host, QWidget *parent) : QDialog(parent), m_host(host)
+TFormdel::TFormdel(EditorHost &host, QWidget *parent) : BusyDialog(parent), m_host(host)
 {
     setObjectName(QStringLiteral("Formdel"));
     setWindowTitle(tr("删除图片"));
@@ -61,7 +61,7 @@ TFormdel::TFormdel(EditorHost &host, QWidget *parent) : QDialog(parent), m_host(
 
 void TFormdel::suiButton2Click()
 {
-    if (m_busy)
+    if (isBusy())
         return;
     suiProgressBar1->setValue(0);
     TWIL &wil = m_host.wil();
@@ -95,13 +95,6 @@ void TFormdel::suiButton3Click()
     reject();
 }
 
-void TFormdel::reject()
-{
-    // Blanking lets events run; the window stays until it is done.
-    if (!m_busy)
-        QDialog::reject();
-}
-
 bool TFormdel::Del(int begin, int end)
 {
     TWIL &wil = m_host.wil();
@@ -127,11 +120,7 @@ bool TFormdel::Del1(int begin, int end)
     return ok;
 }
 
-void TFormdel::setBusy(bool busy)
+QList<QWidget *> TFormdel::busyControls() const
 {
-    m_busy = busy;
-    for (QWidget *w : {static_cast<QWidget *>(editBegin), static_cast<QWidget *>(EditEnd),
-                       static_cast<QWidget *>(RabtnDel), static_cast<QWidget *>(RabtnNull),
-                       static_cast<QWidget *>(suiButton2), static_cast<QWidget *>(suiButton3)})
-        w->setEnabled(!busy);
+    return {editBegin, EditEnd, RabtnDel, RabtnNull, suiButton2, suiButton3};
 }

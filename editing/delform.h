@@ -2,7 +2,7 @@
 // The delete window: removes a range of images from the library open in the main window, or
 // blanks them. Created once and reused, so its fields keep their values between showings.
 
-#include <QDialog>
+#include "busydialog.h"
 
 class EditorHost;
 class QLineEdit;
@@ -10,7 +10,7 @@ class QProgressBar;
 class QPushButton;
 class QRadioButton;
 
-class TFormdel : public QDialog
+class TFormdel : public BusyDialog
 {
     Q_OBJECT
   public:
@@ -31,11 +31,9 @@ class TFormdel : public QDialog
   public slots:
     void suiButton2Click();
     void suiButton3Click();
-    void reject() override;
 
   private:
-    void setBusy(bool busy);
+    QList<QWidget *> busyControls() const override;
 
     EditorHost &m_host;
-    bool m_busy = false;
 };

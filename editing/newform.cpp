@@ -33,7 +33,7 @@ template <typename W> W *named(W *widget, const char *name)
 }
 } // namespace
 
-TFormnew::TFormnew(EditorHost &host, QWidget *parent) : QDialog(parent), m_host(host)
+TFormnew::TFormnew(EditorHost &host, QWidget *parent) : BusyDialog(parent), m_host(host)
 {
     setObjectName(QStringLiteral("Formnew"));
     setWindowTitle(tr("新建数据文件"));
@@ -118,7 +118,7 @@ void TFormnew::suiButton4Click()
 
 void TFormnew::suiButton2Click()
 {
-    if (m_busy)
+    if (isBusy())
         return;
     if (EditPicPath->text().isEmpty()) {
         m_host.showErrMessage(newmsg::noFolder());
@@ -167,16 +167,11 @@ void TFormnew::suiButton3Click()
     reject();
 }
 
-void TFormnew::reject()
+QList<QWidget *> TFormnew::busyControls() const
 {
-    if (!m_busy)
-        QDialog::reject();
-}
-
-void TFormnew::setBusy(bool busy)
-{
-    m_busy = busy;
+    QList<QWidget *> controls;
     for (QWidget *w : findChildren<QWidget *>())
         if (w != suiProgressBar1 && !qobject_cast<QGroupBox *>(w))
-            w->setEnabled(!busy);
+            controls.append(w);
+    return controls;
 }

@@ -2,7 +2,7 @@
 // The create window: builds a new library from a picture folder. Created once and reused, so
 // its fields keep their values between showings.
 
-#include <QDialog>
+#include "busydialog.h"
 
 class EditorHost;
 class QLineEdit;
@@ -10,7 +10,7 @@ class QProgressBar;
 class QPushButton;
 class QRadioButton;
 
-class TFormnew : public QDialog
+class TFormnew : public BusyDialog
 {
     Q_OBJECT
   public:
@@ -34,11 +34,9 @@ class TFormnew : public QDialog
     void suiButton4Click();
     void suiButton2Click();
     void suiButton3Click();
-    void reject() override;
 
   private:
-    void setBusy(bool busy);
+    QList<QWidget *> busyControls() const override;
 
     EditorHost &m_host;
-    bool m_busy = false;
 };
