@@ -1,5 +1,6 @@
 #include "addone.h"
 
+#include "libraryedit.h"
 #include "mywil.h"
 #include "paletteimage.h"
 #include "recordsplice.h"
@@ -42,6 +43,9 @@ bool insertOnePicture(TWIL &wil, const QImage &picture, qint16 px, qint16 py, in
                       QString *error, const ProgressFn &progress)
 {
     if (!refuseUnlessWritable(wil, error))
+        return false;
+    LibraryEdit edit(wil);
+    if (!edit.begin(error))
         return false;
     // A current image left behind the last one (after a removal) inserts behind the last.
     const int position = std::clamp(at, 0, wil.ImageCount());

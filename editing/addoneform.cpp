@@ -109,8 +109,8 @@ void TFormaddone::suiButton2Click()
 
     setBusy(true);
     TWIL &wil = m_host.wil();
-    QString error;
-    const bool ok = Rabtnadd->isChecked() ? appendOnePicture(wil, picture.image, px, py, &error)
+    m_error.clear();
+    const bool ok = Rabtnadd->isChecked() ? appendOnePicture(wil, picture.image, px, py, &m_error)
                                           : InSert(picture.image, px, py, m_host.currentImage());
     // Read the count and offsets afresh, whatever happened.
     const QString fileName = wil.FileName;
@@ -121,14 +121,13 @@ void TFormaddone::suiButton2Click()
     } catch (const WilError &) {
     }
     setBusy(false);
-    m_host.showMessage(ok ? addonemsg::done() : addonemsg::failed());
+    m_host.showResult(ok, addonemsg::done(), addonemsg::failed(), m_error);
     accept();
 }
 
 bool TFormaddone::InSert(const QImage &picture, qint16 px, qint16 py, int s)
 {
-    QString error;
-    return insertOnePicture(m_host.wil(), picture, px, py, s, &error,
+    return insertOnePicture(m_host.wil(), picture, px, py, s, &m_error,
                             [](int, int) { QCoreApplication::processEvents(); });
 }
 

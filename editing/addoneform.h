@@ -43,4 +43,5 @@ class TFormaddone : public BusyDialog
     QList<QWidget *> busyControls() const override;
 
     EditorHost &m_host;
+    QString m_error; // why the last run failed
 };

@@ -2,6 +2,7 @@
 
 #include "editjournal.h"
 #include "fileio.h"
+#include "libraryedit.h"
 #include "mywil.h"
 #include "paletteimage.h"
 #include "pictureloader.h"
@@ -193,6 +194,9 @@ bool Add(TWIL &wil, const outpic::PictureFolder &folder, const QStringList &pict
 {
     if (!checkWritable(wil, error) || !folderStillThere(folder, error))
         return false;
+    LibraryEdit edit(wil);
+    if (!edit.begin(error))
+        return false;
     const QString indexPath = wil.IndexFileName;
     if (!QFileInfo(indexPath).isFile()) {
         setError(error, QStringLiteral("%1: no such file").arg(native(indexPath)));
@@ -302,6 +306,9 @@ bool spliceFolder(TWIL &wil, const outpic::PictureFolder &folder, const QStringL
 {
     if (!checkWritable(wil, error) || !folderStillThere(folder, error))
         return false;
+    LibraryEdit edit(wil);
+    if (!edit.begin(error))
+        return false;
     const int count = int(pictures.size());
     // Half of the bar for making the records, half for moving the rest of the library.
     const int maximum = 2 * count;
@@ -356,6 +363,9 @@ bool AddPic(TWIL &wil, const outpic::PictureFolder &folder, int start, int end,
 {
     if (!checkWritable(wil, error) || !folderStillThere(folder, error))
         return false;
+    LibraryEdit edit(wil);
+    if (!edit.begin(error))
+        return false;
     const int count = std::max(end - start + 1, 0);
     // The new pixels are made into records first, then written as one edit: a crash leaves
     // all the old pictures or all the new ones. Half of the bar for each part.
@@ -386,6 +396,9 @@ bool AddXy(TWIL &wil, const outpic::PictureFolder *folder, const PlacementRule &
            int start, int end, const ProgressFn &progress, QString *error)
 {
     if (!checkWritable(wil, error))
+        return false;
+    LibraryEdit edit(wil);
+    if (!edit.begin(error))
         return false;
     if (placement.fromFiles && !folder) {
         setError(error, msgNoFolder());

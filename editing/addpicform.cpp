@@ -210,6 +210,7 @@ bool TFormadd::runPlan(const addpic::Request &request, bool failureKeepsWindowOp
             QCoreApplication::processEvents();
         },
         &error);
+    m_error = error;
     if (!ok && failureKeepsWindowOpen)
         return refuse(InputRefusal::failed(error));
     if (ok && plan.source == addpic::Source::PicturesAndPlacements)
@@ -246,6 +247,7 @@ void TFormadd::suiButton2Click()
     m_running = true;
     m_stayOpen = false;
     m_focusField.clear();
+    m_error.clear();
     m_controls->setEnabled(false);
     const bool ok = RabtnAll->isChecked() ? AddAll() : RabtnPic->isChecked() ? AddPic() : AddXy();
     m_controls->setEnabled(true);
@@ -259,7 +261,7 @@ void TFormadd::suiButton2Click()
         m_host.repaintGrid();
         return;
     }
-    m_host.showMessage(ok ? addpic::msgImportDone() : addpic::msgImportFailed());
+    m_host.showResult(ok, addpic::msgImportDone(), addpic::msgImportFailed(), m_error);
     EditPicPath->clear();
     m_host.repaintGrid();
     close();

@@ -77,4 +77,5 @@ private:
     // Set when a file or folder problem was reported: the window then stays open.
     bool m_stayOpen = false;
     QString m_focusField; // objectName of the field a refusal puts the focus on
+    QString m_error;      // why the last run failed
 };

@@ -2,6 +2,7 @@
 
 #include "fileio.h"
 #include "integertext.h"
+#include "libraryedit.h"
 #include "mywil.h"
 #include "pairswap.h"
 #include "recordsplice.h"
@@ -85,6 +86,11 @@ bool Del(TWIL &wil, int begin, int end, QString *error)
         return failWith(error, QStringLiteral("%1 is read-only").arg(wil.FileName));
     if (QString why; !wil.canEdit(&why))
         return failWith(error, why);
+    // Held until the new pair is in place: the records copied below must still be the
+    // library's when it is swapped in.
+    LibraryEdit edit(wil);
+    if (!edit.begin(error))
+        return false;
     const int count = wil.ImageCount();
     if (begin < 0 || end < begin || end >= count || wil.Offsets.size() < count)
         return failWith(
@@ -178,6 +184,9 @@ bool Del1(TWIL &wil, int begin, int end, QString *error, const ProgressFn &progr
 {
     if (!wil.isOpen())
         return failWith(error, QStringLiteral("no library is open"));
+    LibraryEdit edit(wil);
+    if (!edit.begin(error))
+        return false;
     if (begin < 0 || end < begin || end >= wil.ImageCount())
         return failWith(
             error, QStringLiteral("images %1 to %2 are not in the library").arg(begin).arg(end));

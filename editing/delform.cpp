@@ -83,9 +83,10 @@ void TFormdel::suiButton2Click()
     }
 
     setBusy(true);
+    m_error.clear();
     const bool ok = RabtnDel->isChecked() ? Del(begin, end) : Del1(begin, end);
     setBusy(false);
-    m_host.showMessage(ok ? delmsg::done() : delmsg::failed());
+    m_host.showResult(ok, delmsg::done(), delmsg::failed(), m_error);
     m_host.repaintGrid();
     accept();
 }
@@ -98,8 +99,7 @@ void TFormdel::suiButton3Click()
 bool TFormdel::Del(int begin, int end)
 {
     TWIL &wil = m_host.wil();
-    QString error;
-    const bool ok = ::Del(wil, begin, end, &error);
+    const bool ok = ::Del(wil, begin, end, &m_error);
     if (wil.isOpen())
         m_host.setGridRows(wil.ImageCount() / 6 + 1);
     return ok;
@@ -110,8 +110,7 @@ bool TFormdel::Del1(int begin, int end)
     suiProgressBar1->setRange(0, end - begin + 1);
     suiProgressBar1->setValue(0);
     suiProgressBar1->show();
-    QString error;
-    const bool ok = ::Del1(m_host.wil(), begin, end, &error, [this](int position, int maximum) {
+    const bool ok = ::Del1(m_host.wil(), begin, end, &m_error, [this](int position, int maximum) {
         suiProgressBar1->setRange(0, maximum);
         suiProgressBar1->setValue(position);
         QCoreApplication::processEvents();

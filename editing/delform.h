@@ -36,4 +36,5 @@ class TFormdel : public BusyDialog
     QList<QWidget *> busyControls() const override;
 
     EditorHost &m_host;
+    QString m_error; // why the last run failed
 };

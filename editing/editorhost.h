@@ -20,4 +20,12 @@ public:
     // Sets the thumbnail grid to `rows` rows and repaints it.
     virtual void setGridRows(int rows) = 0;
     virtual void repaintGrid() = 0;
+
+    // A run's result: `done`, or `failed` with the reason the operation gave on a second line
+    // (the first line stays the window's own message).
+    void showResult(bool ok, const QString &done, const QString &failed, const QString &reason)
+    {
+        showMessage(ok || reason.isEmpty() ? (ok ? done : failed)
+                                           : failed + QLatin1Char('\n') + reason);
+    }
 };

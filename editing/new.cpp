@@ -1,7 +1,9 @@
 #include "new.h"
 
+#include "editlock.h"
 #include "extractrec.h"
 #include "fileio.h"
+#include "libraryedit.h"
 #include "mywil.h"
 #include "outpic.h"
 #include "pairswap.h"
@@ -58,6 +60,10 @@ bool sameFile(const QString &a, const QString &b)
 bool fillLibrary(TWIL &wil, const NewLibraryOptions &options, const outpic::PictureFolder &folder,
                  QString *error, const ProgressFn &progress)
 {
+    // One edit for the whole run: the scratch library is locked and proven once, not per image.
+    LibraryEdit edit(wil);
+    if (!edit.begin(error))
+        return false;
     const QStringList &pictures = folder.pictures();
     const int total = int(pictures.size());
     if (progress)
@@ -113,6 +119,11 @@ bool createLibrary(const NewLibraryOptions &options, TWIL *openLibrary, QString 
         return failWith(error,
                         QStringLiteral("%1: no such folder")
                             .arg(QDir::toNativeSeparators(QFileInfo(library).absolutePath())));
+    // Another program's edit of a library this one replaces ends before this begins, and none
+    // starts until the new pair is in place.
+    EditLock lock(library);
+    if (!lock.acquire(EditLock::kEditWaitMs, error))
+        return false;
     const QStringList &pictures = folder.pictures();
 
     QTemporaryDir work(scratchTemplateFor(library));

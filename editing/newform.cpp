@@ -158,7 +158,7 @@ void TFormnew::suiButton2Click()
         m_host.setGridRows((wil.isOpen() ? wil.ImageCount() : 0) / 6 + 1);
         m_host.repaintGrid();
     }
-    m_host.showMessage(ok ? newmsg::done() : newmsg::failed());
+    m_host.showResult(ok, newmsg::done(), newmsg::failed(), error);
     accept();
 }
 

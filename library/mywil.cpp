@@ -3,6 +3,7 @@
 #include "editjournal.h"
 #include "editlock.h"
 #include "fileio.h"
+#include "libraryedit.h"
 #include "mywil_p.h"
 #include "pairswap.h"
 #include "recordsplice.h"
@@ -253,6 +254,9 @@ void TWIL::openFile(bool readOnly)
     // until it is undone.)
     if (!LibraryStream && !recoverInterruptedEdit(notify))
         readOnly = true;
+    // Taken before anything is read: a write between it and the reading shows as a change.
+    if (!LibraryStream)
+        m_readStamp = PairStamp::take(FileName, indexFileNameFor(FileName));
     if (!QFileInfo(FileName).isFile()) {
         notify(FileName + QStringLiteral(" 不存在."));
         return;
@@ -336,6 +340,7 @@ bool TWIL::recoverInterruptedEdit(const Notifier &notify)
 
 void TWIL::Close()
 {
+    m_readStamp = PairStamp();
     delete LibraryStream;
     LibraryStream = nullptr;
     Offsets.clear();
@@ -414,6 +419,19 @@ void TWIL::LoadIndex(const QString &indexPath)
         Offsets = entries.mid(skipped);
         Offsets.resize(entries.size());
     }
+}
+
+bool TWIL::pairChangedSinceRead() const
+{
+    return m_readStamp.isNull() ||
+           !(PairStamp::take(FileName, IndexFileName.isEmpty() ? indexFileNameFor(FileName)
+                                                               : IndexFileName) == m_readStamp);
+}
+
+void TWIL::notePairRead()
+{
+    m_readStamp = PairStamp::take(FileName, IndexFileName.isEmpty() ? indexFileNameFor(FileName)
+                                                                    : IndexFileName);
 }
 
 bool TWIL::canEdit(QString *reason) const
@@ -833,6 +851,9 @@ bool graphicFits(const QImage &graphic, QString *error)
 bool TWIL::AddBitmap(const QImage &graphic, qint16 x, qint16 y)
 {
     m_error.clear();
+    LibraryEdit edit(*this);
+    if (!edit.begin(&m_error))
+        return false;
     if (graphic.width() <= 1 || graphic.height() <= 1)
         return AddEmpty();
     if (!canEdit(&m_error) || !graphicFits(graphic, &m_error))
@@ -848,6 +869,9 @@ bool TWIL::AddBitmap(const QImage &graphic, qint16 x, qint16 y)
 bool TWIL::AddEmpty()
 {
     m_error.clear();
+    LibraryEdit edit(*this);
+    if (!edit.begin(&m_error))
+        return false;
     if (!canEdit(&m_error))
         return false;
     return spliceRecords(*this, m_imageCount, 0, {emptyRecordBytes()}, &m_error);
@@ -855,6 +879,10 @@ bool TWIL::AddEmpty()
 
 bool TWIL::ReplaceBitmap(int index, const QImage &graphic)
 {
+    m_error.clear();
+    LibraryEdit edit(*this);
+    if (!edit.begin(&m_error))
+        return false;
     const QByteArray record = replacementRecord(index, graphic);
     if (record.isEmpty())
         return false;
@@ -867,6 +895,9 @@ bool TWIL::ReplaceBitmap(int index, const QImage &graphic)
 QByteArray TWIL::replacementRecord(int index, const QImage &graphic)
 {
     m_error.clear();
+    LibraryEdit edit(*this);
+    if (!edit.begin(&m_error))
+        return {};
     if (!canEdit(&m_error))
         return {};
     if (index < 0 || index >= m_imageCount) {
@@ -915,6 +946,9 @@ bool TWIL::SetImagePy(int index, qint16 value)
 bool TWIL::setPlacementField(int index, int at, qint16 value)
 {
     m_error.clear();
+    LibraryEdit edit(*this);
+    if (!edit.begin(&m_error))
+        return false;
     if (!canEdit(&m_error))
         return false;
     if (index < 0 || index >= m_imageCount) {

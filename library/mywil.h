@@ -2,6 +2,8 @@
 // The library component: opens an image library (.wil) with its index (.WIX), decodes images
 // with their placements, draws them, and appends, replaces and re-places single images.
 
+#include "pairstamp.h"
+
 #include <QImage>
 #include <QObject>
 #include <QRect>
@@ -112,6 +114,11 @@ public:
     // True when the open library may be changed; otherwise `reason` says why not (closed,
     // read-only, a run-length library).
     bool canEdit(QString *reason = nullptr) const;
+    // True when the pair on disk is no longer the one the component read: another program wrote
+    // to it, or put other files in its place. Edits check it under the edit lock (LibraryEdit).
+    bool pairChangedSinceRead() const;
+    // The pair on disk, as it is now, is the one the component holds (after its own edit).
+    void notePairRead();
     // Byte offset of entry 0 in the index file (48 or 52), found when the index was loaded
     // (24 + 4 x OffSet for a FileType 2 index).
     int indexTableStart() const { return m_tableStart; }
@@ -165,6 +172,7 @@ private:
     bool setPlacementField(int index, int at, qint16 value);
     const char *recordBytes(const RecordInfo &info, qint64 from, qint64 length);
 
+    PairStamp m_readStamp; // the pair as it was when it was read
     int m_imageCount = 0;
     int m_headerCount = 0; // the library header's count, before clamping to the index
     bool m_readOnly = false;

@@ -2,6 +2,7 @@
 
 #include "editjournal.h"
 #include "fileio.h"
+#include "libraryedit.h"
 #include "mywil.h"
 #include "mywil_p.h"
 
@@ -287,5 +288,8 @@ void setSpliceChunkSize(qint64 bytes)
 bool spliceRecords(TWIL &wil, int first, int removeCount, const QList<QByteArray> &records,
                    QString *error, const ProgressFn &progress)
 {
+    LibraryEdit edit(wil);
+    if (!edit.begin(error))
+        return false;
     return Splice(wil, first, removeCount, records, progress).run(error);
 }

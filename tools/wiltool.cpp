@@ -1,12 +1,15 @@
 #include "wiltool.h"
 
+#include "editlock.h"
 #include "integertext.h"
 #include "mywil.h"
 
 #include <QDir>
+#include <QFileInfo>
 
 #include <cstdio>
 #include <map>
+#include <memory>
 
 namespace wiltool {
 
@@ -61,6 +64,16 @@ void note(const QString &message)
 
 int openLibrary(TWIL &wil, const QString &path, bool forEditing)
 {
+    // An edit reads the library under its lock and keeps the lock until the command ends, so
+    // what it writes is worked out from the pair as it is, not as it was before another
+    // program's edit.
+    // (A library that is missing or cannot be written is refused below, in its own words.)
+    if (forEditing && QFileInfo(path).isFile() && QFileInfo(path).isWritable()) {
+        static std::unique_ptr<EditLock> held;
+        held = std::make_unique<EditLock>(path);
+        if (QString why; !held->acquire(EditLock::kEditWaitMs, &why))
+            return fail(why);
+    }
     QStringList notices;
     wil.setNotifier([&notices](const QString &text) { notices << text; });
     wil.FileName = path;

@@ -9,6 +9,7 @@
 #include "pictureloader.h"
 #include "thumbnailgrid.h"
 
+#include <algorithm>
 #include <QApplication>
 #include <QButtonGroup>
 #include <QCheckBox>
@@ -547,6 +548,16 @@ void TFormMain::FillInfo(int n)
     emit imageShown(n);
 }
 
+void TFormMain::showLibraryAsItIs()
+{
+    if (!Wil->isOpen())
+        return;
+    const int n = std::clamp(CurrentImage, 0, std::max(Wil->ImageCount() - 1, 0));
+    DrawGrid1->setRowCount(Wil->ImageCount() / ThumbnailGrid::Columns + 1);
+    DrawGrid1->refresh();
+    FillInfo(n);
+}
+
 bool TFormMain::isTinyImage(int n)
 {
     const QImage *bitmap = Wil->GetBitmap(n);
@@ -785,6 +796,8 @@ bool TFormMain::loadIntoCurrentImage(const QString &path)
     // A zero-length file stands for an image without pixels, as export writes one.
     if (!Wil->ReplaceBitmap(CurrentImage, picture.image)) {
         const QString reason = Wil->errorString();
+        // The component may have read the library again (another program changed it).
+        showLibraryAsItIs();
         showMessage(reason.isEmpty() ? LoadFailed : LoadFailed + QLatin1Char('\n') + reason);
         return false;
     }
@@ -821,8 +834,12 @@ void TFormMain::editPlacement(bool horizontal)
         const qint16 value = qint16(reading.value);
         const bool written = horizontal ? Wil->SetImagePx(CurrentImage, value)
                                         : Wil->SetImagePy(CurrentImage, value);
-        if (!written)
-            showErrMessage(describeError(Wil->FileName, Wil->errorString()));
+        if (!written) {
+            const QString reason = Wil->errorString();
+            showLibraryAsItIs();
+            showErrMessage(describeError(Wil->FileName, reason));
+            return;
+        }
         FillInfo(CurrentImage);
     });
 }
@@ -836,6 +853,7 @@ void TFormMain::showWindow(const std::function<void()> &show, bool needsLibrary)
             return;
         if (show)
             show();
+        showLibraryAsItIs();
     });
 }
 
@@ -847,6 +865,7 @@ void TFormMain::btnallinputClick()
         if (!Wil->isOpen() || !m_windows.showFormadd)
             return;
         m_windows.showFormadd(Wil->ImageCount() - 1);
+        showLibraryAsItIs();
     });
 }
 

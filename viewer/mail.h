@@ -68,6 +68,9 @@ public:
 
     // Shows image n (no library open: nothing happens).
     void FillInfo(int n);
+    // Shows the library as the component now holds it, after an edit or after it was read
+    // again: the current image (kept where it is, within the new count), the panel, the grid.
+    void showLibraryAsItIs();
 
     // The factor the view is drawn at: the chosen zoom, or for the fit option what makes the
     // current image fit the view.

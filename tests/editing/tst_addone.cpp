@@ -352,7 +352,10 @@ void TestAddOne::windowReportsFailure()
             FailAt failure(1);
             QTest::mouseClick(form.suiButton2, Qt::LeftButton);
         }
-        QCOMPARE(host.scripted.lastMessage(), QStringLiteral("加入图片失败！"));
+        // The window's own words first, then why.
+        QCOMPARE(host.scripted.lastMessage().section(u'\n', 0, 0), QStringLiteral("加入图片失败！"));
+        QVERIFY(host.scripted.lastMessage().section(u'\n', 1).contains(
+            QStringLiteral("injected failure")));
         QCOMPARE(readPair(lib, indexOf(lib)), before);
         QVERIFY(host.component.isOpen());
         QCOMPARE(host.component.ImageCount(), 3);

@@ -327,7 +327,10 @@ void TestAddPicForm::failedAppendReportsFailure()
     });
     form.suiButton2->click();
     QCOMPARE(m_host->errorTexts(), QStringList());
-    QCOMPARE(m_host->infoTexts(), QStringList{addpic::msgImportFailed()});
+    // The window's own words first, then why.
+    QCOMPARE(m_host->infoTexts().size(), 1);
+    QCOMPARE(m_host->infoTexts()[0].section(u'\n', 0, 0), addpic::msgImportFailed());
+    QVERIFY(m_host->infoTexts()[0].section(u'\n', 1).contains(QStringLiteral("injected failure")));
     QVERIFY(!form.isVisible());
     QVERIFY(same(snapshotOf(m_library), before));
     QCOMPARE(m_host->gridRows, QList<int>{});

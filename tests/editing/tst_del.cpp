@@ -4,6 +4,7 @@
 #include "delform.h"
 #include "edittestsupport.h"
 #include "fakeeditorhost.h"
+#include "libraryedit.h"
 
 #include <QLineEdit>
 #include <QProgressBar>
@@ -65,6 +66,7 @@ class TestDel : public QObject
     void windowRemoves();
     void windowBlanks();
     void windowReportsFailure();
+    void windowNoticesAnotherProgramsEdit();
 };
 
 void TestDel::remove_data()
@@ -373,6 +375,36 @@ void TestDel::windowBlanks()
     QVERIFY(host.gridRepaints > 0);
 }
 
+// Another program removed images after the window's library was read: the numbers the user
+// typed may now mean other images, so nothing is removed, the library is read again and the
+// user is told why.
+void TestDel::windowNoticesAnotherProgramsEdit()
+{
+    QTemporaryDir dir;
+    const QString lib = builderFor(samples(5), {}).write(dir.path());
+    FakeEditorHost host;
+    QVERIFY(host.open(lib));
+    {
+        TWIL other;
+        other.FileName = lib;
+        other.Open();
+        QString error;
+        QVERIFY2(::Del(other, 0, 1, &error), qPrintable(error));
+    }
+    const QByteArray afterOther = wilfixture::readFile(lib);
+    TFormdel form(host);
+    form.show();
+    form.editBegin->setText(QStringLiteral("0"));
+    form.EditEnd->setText(QStringLiteral("1"));
+    form.RabtnDel->setChecked(true);
+    QTest::mouseClick(form.suiButton2, Qt::LeftButton);
+
+    QCOMPARE(host.scripted.lastMessage(),
+             QStringLiteral("删除失败\n") + LibraryEdit::changedMessage(lib));
+    QCOMPARE(wilfixture::readFile(lib), afterOther);
+    QCOMPARE(host.component.ImageCount(), 3);
+}
+
 // A failed removal or blanking says so, and the library stays open and whole.
 void TestDel::windowReportsFailure()
 {
@@ -391,7 +423,10 @@ void TestDel::windowReportsFailure()
             FailAt failure(1);
             QTest::mouseClick(form.suiButton2, Qt::LeftButton);
         }
-        QCOMPARE(host.scripted.lastMessage(), QStringLiteral("删除失败"));
+        // The window's own words first, then why.
+        QCOMPARE(host.scripted.lastMessage().section(u'\n', 0, 0), QStringLiteral("删除失败"));
+        QVERIFY(host.scripted.lastMessage().section(u'\n', 1).contains(
+            QStringLiteral("injected failure")));
         QVERIFY(!lastIsError(host));
         verifyImages(host.component, decoded);
     }

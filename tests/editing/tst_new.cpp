@@ -556,7 +556,9 @@ void TestNew::windowReportsFailure()
     host.scripted.fileAnswers.enqueue(dir.filePath(QStringLiteral("made.wil")));
     QTest::mouseClick(form.suiButton4, Qt::LeftButton);
     QTest::mouseClick(form.suiButton2, Qt::LeftButton);
-    QCOMPARE(host.scripted.lastMessage(), QStringLiteral("建立新文件失败!"));
+    // The window's own words first, then why.
+    QCOMPARE(host.scripted.lastMessage().section(u'\n', 0, 0), QStringLiteral("建立新文件失败!"));
+    QVERIFY(host.scripted.lastMessage().section(u'\n', 1).contains(QStringLiteral("a.bmp")));
     for (const ScriptedDialogs::Shown &box : std::as_const(host.scripted.messages))
         QVERIFY(!box.text.contains(QStringLiteral("成功")));
     QVERIFY(!QFile::exists(dir.filePath(QStringLiteral("made.wil"))));

@@ -239,7 +239,9 @@ void TestRecordSplice::refusals()
     QVERIFY(!spliceRecords(wil, first, removeCount, records, &error));
     QVERIFY(!error.isEmpty());
     QVERIFY(filesOf(wil) == before);
-    QCOMPARE(wil.ImageCount(), 4);
+    // An index taken away after the component read the pair is seen before anything is
+    // written: the component reads the pair again and holds no images now.
+    QCOMPARE(wil.ImageCount(), removeIndex ? 0 : 4);
 }
 
 void TestRecordSplice::entriesOutOfOrderShiftByValue()
