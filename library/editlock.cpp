@@ -40,9 +40,9 @@ QString foreignLockFile(const QString &lockPath)
             .arg(QDir::toNativeSeparators(lockPath));
     if (info.exists() && !info.isFile())
         return QStringLiteral("%1 is %2, not a lock file: remove it and try again.")
-            .arg(QDir::toNativeSeparators(lockPath),
-                 info.isDir() ? QStringLiteral("a directory")
-                              : QStringLiteral("not a regular file"));
+            .arg(QDir::toNativeSeparators(lockPath), info.isDir()
+                                                         ? QStringLiteral("a directory")
+                                                         : QStringLiteral("not a regular file"));
     return {};
 }
 
@@ -59,13 +59,13 @@ QString lockFileFailure(const QString &libraryPath, const QString &lockPath)
             .arg(native, QFileInfo(libraryPath).fileName());
     const QStorageInfo storage(folder);
     if (storage.isValid() && storage.isReadOnly())
-        return QStringLiteral("The folder %1 lies on a file system mounted read-only.")
-            .arg(native);
+        return QStringLiteral("The folder %1 lies on a file system mounted read-only.").arg(native);
     if (storage.isValid() && storage.bytesAvailable() < 4096)
         return QStringLiteral("The disk holding %1 is full: even the lock file %2 cannot be "
                               "written.")
             .arg(native, QDir::toNativeSeparators(lockPath));
-    return QStringLiteral("The lock file %1 cannot be made.").arg(QDir::toNativeSeparators(lockPath));
+    return QStringLiteral("The lock file %1 cannot be made.")
+        .arg(QDir::toNativeSeparators(lockPath));
 }
 
 } // namespace

@@ -30,9 +30,7 @@ void pauseForTests()
 
 } // namespace
 
-LibraryEdit::LibraryEdit(TWIL &wil) : m_wil(wil), m_path(wil.FileName), m_lock(wil.FileName)
-{
-}
+LibraryEdit::LibraryEdit(TWIL &wil) : m_wil(wil), m_path(wil.FileName), m_lock(wil.FileName) {}
 
 LibraryEdit::~LibraryEdit()
 {

@@ -11,10 +11,11 @@
 //         return false;          // nothing was written
 //     ... read what the edit needs, write, flush ...
 //
-// begin() refuses a library that cannot be edited at all (TWIL::canEdit), takes its edit lock (waiting a bounded time for another program's edit to
-// end) and holds it until the LibraryEdit goes, and makes sure the component still describes
-// the pair on disk. When it no longer does, the component is read again and the edit refused:
-// the caller shows the library as it now is and the user decides again.
+// begin() refuses a library that cannot be edited at all (TWIL::canEdit), takes its edit lock
+// (waiting a bounded time for another program's edit to end) and holds it until the LibraryEdit
+// goes, and makes sure the component still describes the pair on disk. When it no longer does, the
+// component is read again and the edit refused: the caller shows the library as it now is and the
+// user decides again.
 //
 // Edits made of smaller edits (a window's operation calling the component's write methods)
 // nest: the inner ones find the lock held and the pair already proven.

@@ -26,11 +26,11 @@ class PairStamp
     {
         bool exists = false;
         qint64 size = -1;
-        qint64 modified = 0;   // nanoseconds where the system keeps them
-        qint64 changed = 0;    // the time of the last change of the file's metadata
-        quint64 file = 0;      // inode (or file index) and device: the same name on
-        quint64 device = 0;    // another file shows here
-        quint32 checksum = 0;  // of the part every edit works from
+        qint64 modified = 0;  // nanoseconds where the system keeps them
+        qint64 changed = 0;   // the time of the last change of the file's metadata
+        quint64 file = 0;     // inode (or file index) and device: the same name on
+        quint64 device = 0;   // another file shows here
+        quint32 checksum = 0; // of the part every edit works from
         bool operator==(const FileState &other) const = default;
     };
     static FileState stateOf(const QString &path, qint64 checksumBytes);

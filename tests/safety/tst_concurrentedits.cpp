@@ -184,8 +184,8 @@ void TestConcurrentEdits::checkClean(const QString &lib)
     QVERIFY(p.waitForFinished(60000));
     QVERIFY2(p.exitCode() == 0, p.readAllStandardOutput() + p.readAllStandardError());
     // Nothing of either edit is left behind: no journal, marker, lock or scratch folder.
-    QStringList left = QFileInfo(lib).dir().entryList(QDir::AllEntries | QDir::Hidden |
-                                                      QDir::NoDotAndDotDot);
+    QStringList left =
+        QFileInfo(lib).dir().entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
     left.sort();
     QCOMPARE(left, QStringList({QStringLiteral("test.WIX"), QStringLiteral("test.wil")}));
 }
@@ -407,11 +407,15 @@ void TestConcurrentEdits::plantedLockFileIsRefused_data()
 {
     QTest::addColumn<QString>("kind");
     QTest::addColumn<QString>("says");
-    QTest::newRow("link to a file elsewhere") << "link" << "symbolic link";
-    QTest::newRow("dangling link") << "dangling" << "symbolic link";
-    QTest::newRow("directory") << "dir" << "a directory";
+    QTest::newRow("link to a file elsewhere") << "link"
+                                              << "symbolic link";
+    QTest::newRow("dangling link") << "dangling"
+                                   << "symbolic link";
+    QTest::newRow("directory") << "dir"
+                               << "a directory";
 #ifdef Q_OS_UNIX
-    QTest::newRow("fifo") << "fifo" << "not a regular file";
+    QTest::newRow("fifo") << "fifo"
+                          << "not a regular file";
 #endif
 }
 
