@@ -95,6 +95,7 @@ class TestConcurrentEdits : public QObject
 
     QString m_tool;
     bool m_firstPaused = false; // the first edit of the last concurrent() reached its pause
+    QByteArray m_secondError;   // and what its second edit wrote to stderr
     QTemporaryDir m_dir;
     QString m_picture;
     QString m_folder;
@@ -225,6 +226,7 @@ Pair TestConcurrentEdits::concurrent(const Pair &start, const EditKind &first,
     b.waitForFinished(60000);
     *firstExit = a.exitStatus() == QProcess::NormalExit ? a.exitCode() : -1;
     *secondExit = b.exitStatus() == QProcess::NormalExit ? b.exitCode() : -1;
+    m_secondError = b.readAllStandardError();
     QFile::remove(hook + QStringLiteral(".paused"));
     QFile::remove(hook + QStringLiteral(".go"));
     return pairAt(lib);
@@ -271,6 +273,7 @@ void TestConcurrentEdits::secondEditRefusedWhileTheFirstHoldsTheLock()
     const Pair got = concurrent(m_small, kinds[1], kinds[5], &aExit, &bExit, true);
     QCOMPARE(aExit, 0);
     QCOMPARE(bExit, 1);
+    QVERIFY2(m_secondError.contains("is being changed by another program"), m_secondError);
     QVERIFY(got == serial(m_small, {&kinds[1]}));
 }
 
