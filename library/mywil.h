@@ -153,6 +153,7 @@ public:
 private:
     friend class TWILPrivate;
     struct Decoder;
+    class RecordReader;
     void openFile(bool readOnly);
     bool recoverInterruptedEdit(const Notifier &notify);
     void setEmptyBitmap();
@@ -163,7 +164,6 @@ private:
     bool decodeRecord(const RecordInfo &info, int index);
     bool decodeValidRecord(const RecordInfo &info, int index);
     bool setPlacementField(int index, int at, qint16 value);
-    const char *recordBytes(const RecordInfo &info, qint64 from, qint64 length);
 
     int m_imageCount = 0;
     int m_headerCount = 0; // the library header's count, before clamping to the index
