@@ -36,6 +36,20 @@ QByteArray int32Bytes(qint32 value)
     return bytes;
 }
 
+// The picture at `path` in `image`; a missing or zero-length one is a black pixel. False with
+// the loader's reason when the file is there but damaged, too large or not a picture: making
+// it black would pass a damaged picture off as imported.
+bool loadedOrMissing(const QString &path, QImage &image, QString *error)
+{
+    const LoadedPicture loaded = loadPicture(path);
+    if (loaded.status == LoadedPicture::Unreadable && QFileInfo::exists(path)) {
+        setError(error, loaded.error);
+        return false;
+    }
+    image = loaded.status == LoadedPicture::Loaded ? loaded.image : blackPixel();
+    return true;
+}
+
 bool checkWritable(const TWIL &wil, QString *error)
 {
     QString why;
@@ -108,8 +122,9 @@ bool pictureRecord(PaletteImage &palette, const outpic::PictureFolder &folder,
             return false;
         }
     }
-    const LoadedPicture loaded = loadPicture(folder.filePath(picture));
-    const QImage image = loaded.status == LoadedPicture::Loaded ? loaded.image : blackPixel();
+    QImage image;
+    if (!loadedOrMissing(folder.filePath(picture), image, error))
+        return false;
     if (!PaletteImage::fitsRecord(image.size())) {
         setError(error, QStringLiteral("%1: a picture of %2 x %3 pixels does not fit a record")
                             .arg(native(folder.filePath(picture)))
@@ -376,8 +391,9 @@ bool AddPic(TWIL &wil, const outpic::PictureFolder &folder, int start, int end,
     records.reserve(count);
     for (int k = 0; k < count; ++k) {
         const int n = start + k;
-        const LoadedPicture loaded = loadPicture(folder.numberedBitmap(n));
-        const QImage image = loaded.status == LoadedPicture::Loaded ? loaded.image : blackPixel();
+        QImage image;
+        if (!loadedOrMissing(folder.numberedBitmap(n), image, error))
+            return false;
         QByteArray record = wil.replacementRecord(n, image);
         if (record.isEmpty()) {
             setError(error, wil.errorString().isEmpty()

@@ -117,7 +117,7 @@ bool Replace(TWIL &wil, const outpic::PictureFolder &folder, const QStringList &
              const PlacementRule &placement, int start, int end, const ProgressFn &progress,
              QString *error);
 // Replaces the pixels of images start .. end by the folder's numbered bitmaps, keeping their
-// placements (a missing or unreadable bitmap gives a black pixel). One edit: when any image
+// placements (a missing bitmap gives a black pixel; a damaged one is refused). One edit: when any image
 // cannot be replaced, none is.
 bool AddPic(TWIL &wil, const outpic::PictureFolder &folder, int start, int end,
             const ProgressFn &progress, QString *error);
@@ -128,9 +128,9 @@ bool AddXy(TWIL &wil, const outpic::PictureFolder *folder, const PlacementRule &
            int start, int end, const ProgressFn &progress, QString *error);
 
 // The record of one picture of a folder, as append, insert and replace write it: the picture
-// (1 x 1 black when it cannot be loaded) drawn into the palette, with its placement. False
-// with `error` when its placement file cannot be read or the picture is too large for a
-// record.
+// (1 x 1 black when it is missing) drawn into the palette, with its placement. False with
+// `error` when its placement file cannot be read or the picture is damaged, too large or not a
+// picture.
 bool pictureRecord(PaletteImage &palette, const outpic::PictureFolder &folder,
                    const QString &picture, const PlacementRule &placement, bool secondPlacement,
                    QByteArray &record, QString *error);

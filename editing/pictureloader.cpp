@@ -1,11 +1,14 @@
 #include "pictureloader.h"
 
+#include "imagelimits.h"
+
 #include <QFile>
 #include <QFileInfo>
 #include <QImageReader>
 #include <QtEndian>
 #include <array>
 #include <bit>
+#include <climits>
 #include <optional>
 
 namespace {
@@ -71,6 +74,61 @@ void widenNarrowChannels(QImage &image, const std::array<quint32, 3> &masks)
     }
 }
 
+// What the header of an uncompressed Windows bitmap file claims: its size and the bytes the
+// file must hold for those pixels (offset of the pixels + rows padded to 4 bytes). Nothing for
+// other files and for compressed bitmaps, whose data size their reader alone can tell.
+struct BitmapClaim
+{
+    QSize size;
+    qint64 needed = -1;
+};
+
+std::optional<BitmapClaim> uncompressedBitmapClaim(QFile &f)
+{
+    const QByteArray h = f.read(34);
+    if (h.size() < 26 || !h.startsWith("BM"))
+        return std::nullopt;
+    const auto *p = reinterpret_cast<const uchar *>(h.constData());
+    const qint64 pixelsAt = qFromLittleEndian<quint32>(p + 10);
+    const quint32 infoSize = qFromLittleEndian<quint32>(p + 14);
+    qint64 width = 0, height = 0;
+    quint16 bits = 0;
+    quint32 compression = 0;
+    if (infoSize == 12) { // OS/2 1.x: 16-bit fields, never compressed
+        width = qFromLittleEndian<quint16>(p + 18);
+        height = qFromLittleEndian<quint16>(p + 20);
+        bits = qFromLittleEndian<quint16>(p + 24);
+    } else if (infoSize >= 16 && h.size() >= 30) {
+        width = qFromLittleEndian<qint32>(p + 18);
+        height = qAbs(qint64(qFromLittleEndian<qint32>(p + 22))); // negative: top row first
+        bits = qFromLittleEndian<quint16>(p + 28);
+        if (infoSize >= 20 && h.size() >= 34)
+            compression = qFromLittleEndian<quint32>(p + 30);
+    } else {
+        return std::nullopt;
+    }
+    // Bit fields only rearrange the bits of 16- and 32-bit pixels (for other depths the same
+    // number means a compression of OS/2 bitmaps).
+    const bool uncompressed =
+        compression == 0 || ((compression == 3 || compression == 6) && (bits == 16 || bits == 32));
+    const bool knownDepth = bits == 1 || bits == 2 || bits == 4 || bits == 8 || bits == 16 ||
+                            bits == 24 || bits == 32;
+    BitmapClaim claim;
+    claim.size = QSize(int(qMin<qint64>(width, INT_MAX)), int(qMin<qint64>(height, INT_MAX)));
+    if (uncompressed && knownDepth && width > 0 && height > 0)
+        claim.needed = pixelsAt + (width * bits + 31) / 32 * 4 * height;
+    return claim;
+}
+
+QString tooLargeMessage(const QString &path, qint64 width, qint64 height)
+{
+    return QStringLiteral("%1: the picture is %2 x %3 pixels, beyond the limit of %4 x %4")
+        .arg(path)
+        .arg(width)
+        .arg(height)
+        .arg(imagelimits::kMaxImageSide);
+}
+
 } // namespace
 
 LoadedPicture loadPicture(const QString &path)
@@ -85,13 +143,48 @@ LoadedPicture loadPicture(const QString &path)
         result.status = LoadedPicture::Empty;
         return result;
     }
-    QImageReader reader(path);
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        result.error = QStringLiteral("%1: %2").arg(path, file.errorString());
+        return result;
+    }
+    // The header is checked before any pixel is read: a forged one must cost nothing, and a
+    // file cut short must not come in with black rows where its pixels are missing.
+    if (const auto claim = uncompressedBitmapClaim(file)) {
+        if (imagelimits::isTooLarge(claim->size.width(), claim->size.height())) {
+            result.error = tooLargeMessage(path, claim->size.width(), claim->size.height());
+            return result;
+        }
+        if (claim->needed > file.size()) {
+            result.error = QStringLiteral("%1 is damaged: its header claims %2 x %3 pixels, "
+                                          "and the file holds %4 of the %5 bytes they need")
+                               .arg(path)
+                               .arg(claim->size.width())
+                               .arg(claim->size.height())
+                               .arg(file.size())
+                               .arg(claim->needed);
+            return result;
+        }
+    }
+    file.seek(0);
+    QImageReader reader(&file);
     reader.setDecideFormatFromContent(true);
-    // A corrupt header must not make us allocate gigabytes.
-    QImageReader::setAllocationLimit(1024);
+    if (const QSize size = reader.size();
+        size.isValid() && imagelimits::isTooLarge(size.width(), size.height())) {
+        result.error = tooLargeMessage(path, size.width(), size.height());
+        return result;
+    }
+    // A corrupt header of another format must not make us allocate gigabytes either: the
+    // largest picture taken, as 32-bit pixels, is 256 MiB.
+    QImageReader::setAllocationLimit(300);
     QImage image = reader.read();
     if (image.isNull()) {
-        result.error = QStringLiteral("%1: %2").arg(path, reader.errorString());
+        result.error = QStringLiteral("%1 is damaged or not a picture: %2")
+                           .arg(path, reader.errorString());
+        return result;
+    }
+    if (imagelimits::isTooLarge(image.width(), image.height())) {
+        result.error = tooLargeMessage(path, image.width(), image.height());
         return result;
     }
     if (image.hasAlphaChannel()) {

@@ -10,7 +10,9 @@ struct LoadedPicture
     enum Status {
         Loaded,    // image holds the picture
         Empty,     // a zero-length file (what export writes for an image without pixels)
-        Unreadable // missing, damaged or not a picture; error says why
+        Unreadable // missing, damaged (fewer pixels than its header claims, or a reader
+                   // error), larger than 8192 x 8192 or not a picture; error names the file
+                   // and says why
     };
     Status status = Unreadable;
     QImage image; // Format_RGB32 when Loaded, null otherwise

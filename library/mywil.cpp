@@ -3,6 +3,7 @@
 #include "editjournal.h"
 #include "editlock.h"
 #include "fileio.h"
+#include "imagelimits.h"
 #include "libraryedit.h"
 #include "mywil_p.h"
 #include "pairswap.h"
@@ -214,8 +215,8 @@ struct TWIL::Decoder
     bool ready = false;
     Scratch record; // the record's first bytes, read in one go
     qint64 recordOffset = -1;
-    Scratch block;  // further bytes of a record too large to prefetch
-    Scratch pixels; // inflated pixel sequence, file order
+    Scratch block;  // further bytes of a record too large to prefetch, a piece at a time
+    Scratch row;    // one row of the pixel sequence
     Decoder() { ready = inflateInit2(&z, -15) == Z_OK; }
     ~Decoder()
     {
@@ -577,18 +578,65 @@ bool TWIL::readCompressedImage(qint64 recordOffset, int index, bool freshSize)
     return decodeRecord(inspectHeader(h, recordOffset, end, OffSet), index);
 }
 
-// The bytes [from, from + length) of the record being decoded: from the prefetched part when
-// they lie in it, else read from the file.
-const char *TWIL::recordBytes(const RecordInfo &info, qint64 from, qint64 length)
+// Hands out the bytes [from, to) of the record being decoded in order, a piece at a time: from
+// the prefetched part where they lie in it, else read from the file. Nothing beyond `to` is
+// read, and memory stays one piece whatever the record claims.
+class TWIL::RecordReader
 {
-    Decoder &d = *m_decoder;
-    if (d.record.size() >= from + length && d.recordOffset == info.offset)
-        return d.record.constData() + from;
-    d.block.resize(length);
-    if (!readBytes(*LibraryStream, info.offset + from, d.block.data(), length))
-        return nullptr;
-    return d.block.constData();
-}
+  public:
+    RecordReader(TWIL &wil, const RecordInfo &info, qint64 from, qint64 to)
+        : m_wil(wil), m_info(info), m_pos(from), m_end(to)
+    {
+    }
+
+    // The next piece in `piece`/`length` (length 0 once `to` is reached); false on a read error.
+    bool next(const char *&piece, qint64 &length)
+    {
+        Decoder &d = *m_wil.m_decoder;
+        length = 0;
+        if (m_pos >= m_end)
+            return true;
+        if (d.recordOffset == m_info.offset && m_pos < d.record.size()) {
+            piece = d.record.constData() + m_pos;
+            length = qMin(m_end, d.record.size()) - m_pos;
+        } else {
+            length = qMin(kPrefetch, m_end - m_pos);
+            d.block.resize(length);
+            if (!readBytes(*m_wil.LibraryStream, m_info.offset + m_pos, d.block.data(), length))
+                return false;
+            piece = d.block.constData();
+        }
+        m_pos += length;
+        return true;
+    }
+
+    // Copies the next `length` bytes to `dst`; how many there were (fewer once `to` is
+    // reached), or -1 on a read error.
+    qint64 take(char *dst, qint64 length)
+    {
+        qint64 done = 0;
+        while (done < length) {
+            if (m_left == 0 && (!next(m_piece, m_left)))
+                return -1;
+            if (m_left == 0)
+                break;
+            const qint64 n = qMin(m_left, length - done);
+            memcpy(dst + done, m_piece, n);
+            m_piece += n;
+            m_left -= n;
+            done += n;
+        }
+        return done;
+    }
+
+  private:
+    TWIL &m_wil;
+    const RecordInfo &m_info;
+    qint64 m_pos;
+    qint64 m_end;
+    const char *m_piece = nullptr;
+    qint64 m_left = 0;
+};
 
 bool TWIL::decodeRecord(const RecordInfo &info, int index)
 {
@@ -605,6 +653,9 @@ bool TWIL::decodeValidRecord(const RecordInfo &info, int index)
 {
     Decoder &d = *m_decoder;
     const int w = info.width, h = info.height;
+    if (imagelimits::isTooLarge(w, h) && info.kind != RecordInfo::CompressedEmpty &&
+        info.kind != RecordInfo::EmptyRecord)
+        return false;
 
     switch (info.kind) {
     case RecordInfo::Compressed: {
@@ -614,57 +665,84 @@ bool TWIL::decodeValidRecord(const RecordInfo &info, int index)
             break;
         const qint64 blockLength = info.size - 16;
         const qint64 want = qint64(w) * h * 2;
-        if (want > blockLength * kMaxInflateRatio || !d.ready)
+        // A block longer than any deflate stream of these pixels is not this image's block.
+        if (blockLength > imagelimits::maxPixelBlockLength(w, h) ||
+            want > blockLength * kMaxInflateRatio || !d.ready)
             return false;
-        const char *block = recordBytes(info, 16, blockLength);
-        if (!block)
+        char method[2];
+        if (RecordReader(*this, info, 16, 18).take(method, 2) != 2)
             return false;
-        const char *payload = block + 6;
-        const qint64 payloadLength = blockLength - 6;
-        qint64 produced = 0;
-        d.pixels.resize(want);
-        if (u16(block) == 0) {
-            produced = qMin(payloadLength, want);
-            memcpy(d.pixels.data(), payload, produced);
-        } else {
-            // zlib counts in 32 bits: feed and drain in pieces.
-            z_stream &z = d.z;
-            inflateReset(&z);
-            qint64 in = 0;
-            int rc = Z_OK;
-            while (rc == Z_OK && produced < want) {
-                const uInt inPiece = uInt(qMin<qint64>(payloadLength - in, 1 << 30));
-                const uInt outPiece = uInt(qMin<qint64>(want - produced, 1 << 30));
-                z.next_in = reinterpret_cast<Bytef *>(const_cast<char *>(payload + in));
-                z.avail_in = inPiece;
-                z.next_out = reinterpret_cast<Bytef *>(d.pixels.data() + produced);
-                z.avail_out = outPiece;
-                // Z_FINISH on the last piece spares zlib keeping a window copy.
-                rc = inflate(&z, in + inPiece == payloadLength ? Z_FINISH : Z_NO_FLUSH);
-                in += inPiece - z.avail_in;
-                produced += outPiece - z.avail_out;
-                if (rc == Z_BUF_ERROR)
-                    break; // the stream ends early: the rest stays black
-            }
-            if (rc == Z_DATA_ERROR || rc == Z_MEM_ERROR || rc == Z_NEED_DICT ||
-                rc == Z_STREAM_ERROR)
-                return false;
-        }
+        const bool stored = u16(method) == 0;
+        // A stored payload is read only as far as the image's pixels go.
+        const qint64 payloadEnd = stored ? 22 + qMin(blockLength - 6, want) : 16 + blockLength;
+        RecordReader payload(*this, info, 22, payloadEnd);
+
         QImage image(w, h, QImage::Format_RGB16);
         if (image.isNull())
             return false;
-        // Pixel k is column k mod W4 of row k div W4, rows counted from the bottom.
+        // Pixel k is column k mod W4 of row k div W4, rows counted from the bottom; only the
+        // first width x height pixels are taken. Each row of the sequence passes through a
+        // small buffer, so no copy of the whole image is ever held besides the image itself.
         const qint64 stride = roundedWidth(w) * 2;
         const qint64 rowBytes = qint64(w) * 2;
+        d.row.resize(stride);
+        char *const row = d.row.data();
         // bits() once: scanLine() would check for sharing on every row.
         uchar *const bits = image.bits();
         const qsizetype bytesPerLine = image.bytesPerLine();
-        for (int y = 0; y < h; ++y) {
-            uchar *line = bits + y * bytesPerLine;
-            const qint64 from = qint64(h - 1 - y) * stride;
-            const qint64 have = std::clamp<qint64>(produced - from, 0, rowBytes);
+        z_stream &z = d.z;
+        if (!stored) {
+            inflateReset(&z);
+            z.avail_in = 0;
+        }
+        bool ended = false; // the payload or the deflate stream gave out: the rest stays black
+        bool payloadDone = false;
+        for (int r = 0; r < h; ++r) {
+            const qint64 rowWant = std::clamp<qint64>(want - r * stride, 0, stride);
+            qint64 got = 0;
+            if (ended || rowWant == 0) {
+                got = 0;
+            } else if (stored) {
+                got = payload.take(row, rowWant);
+                if (got < 0)
+                    return false;
+                ended = got < rowWant;
+            } else {
+                z.next_out = reinterpret_cast<Bytef *>(row);
+                z.avail_out = uInt(rowWant);
+                while (z.avail_out > 0) {
+                    if (z.avail_in == 0 && !payloadDone) {
+                        const char *piece = nullptr;
+                        qint64 length = 0;
+                        if (!payload.next(piece, length))
+                            return false;
+                        payloadDone = length == 0;
+                        if (length > 0) {
+                            z.next_in = reinterpret_cast<Bytef *>(const_cast<char *>(piece));
+                            z.avail_in = uInt(length);
+                        }
+                    }
+                    // Called even when all input is in: a match that filled the last row may
+                    // still have bytes to give.
+                    const uInt room = z.avail_out;
+                    const int rc = inflate(&z, Z_NO_FLUSH);
+                    if (rc == Z_STREAM_END) {
+                        ended = true;
+                        break;
+                    }
+                    if (rc != Z_OK && rc != Z_BUF_ERROR)
+                        return false;
+                    if (payloadDone && z.avail_out == room) {
+                        ended = true; // the stream is cut short
+                        break;
+                    }
+                }
+                got = rowWant - z.avail_out;
+            }
+            uchar *line = bits + qsizetype(h - 1 - r) * bytesPerLine;
+            const qint64 have = qMin(got, rowBytes);
             if (have > 0)
-                memcpy(line, d.pixels.constData() + from, have);
+                memcpy(line, row, have);
             if (have < rowBytes)
                 memset(line + have, 0, rowBytes - have);
         }
@@ -676,12 +754,13 @@ bool TWIL::decodeValidRecord(const RecordInfo &info, int index)
         if (w == 0 || h == 0)
             break;
         QImage image(w, h, QImage::Format_RGB16);
-        const qint64 rowBytes = qint64(w) * 2;
-        const char *rows = image.isNull() ? nullptr : recordBytes(info, 8, rowBytes * h);
-        if (!rows)
+        if (image.isNull())
             return false;
-        for (int y = 0; y < h; ++y)
-            memcpy(image.scanLine(y), rows + (h - 1 - y) * rowBytes, rowBytes);
+        const qint64 rowBytes = qint64(w) * 2;
+        RecordReader rows(*this, info, 8, 8 + rowBytes * h);
+        for (int y = h - 1; y >= 0; --y)
+            if (rows.take(reinterpret_cast<char *>(image.scanLine(y)), rowBytes) != rowBytes)
+                return false;
         storePlacement(index, info.px, info.py);
         m_bitmap = std::move(image);
         return true;
@@ -691,17 +770,20 @@ bool TWIL::decodeValidRecord(const RecordInfo &info, int index)
             break;
         const qint64 header = info.size - qint64(w) * h;
         QImage image(w, h, QImage::Format_RGB16);
-        const char *indices = image.isNull() ? nullptr : recordBytes(info, header, qint64(w) * h);
-        if (!indices)
+        if (image.isNull())
             return false;
+        RecordReader indices(*this, info, header, info.size);
+        d.row.resize(w);
+        const auto *src = reinterpret_cast<const quint8 *>(d.row.constData());
         quint16 lut[256];
         for (int i = 0; i < 256; ++i) {
             const quint8 *e = Palette.data() + 4 * i;
             lut[i] = quint16(((e[2] >> 3) << 11) | ((e[1] >> 2) << 5) | (e[0] >> 3));
         }
-        for (int y = 0; y < h; ++y) {
+        for (int y = h - 1; y >= 0; --y) {
+            if (indices.take(d.row.data(), w) != w)
+                return false;
             auto *line = reinterpret_cast<quint16 *>(image.scanLine(y));
-            const auto *src = reinterpret_cast<const quint8 *>(indices) + qint64(h - 1 - y) * w;
             for (int x = 0; x < w; ++x)
                 line[x] = lut[src[x]];
         }
@@ -731,7 +813,9 @@ bool TWIL::ReadRunLengthImage(qint64 recordOffset, int index)
         return false;
     storePlacement(index, info.px, info.py);
     const int w = info.width, h = info.height;
-    const qint64 words = (info.size - 17) / 2;
+    // Each of the height + 1 rows is a length word and at most 65535 more: words beyond that
+    // can never be reached, and are not read.
+    const qint64 words = qMin<qint64>((info.size - 17) / 2, qint64(h + 1) * 65536);
     Decoder &d = *m_decoder;
     d.block.resize(words * 2);
     if (!fileio::readAt(*LibraryStream, info.offset + 17, d.block.data(), d.block.size()))

@@ -160,6 +160,7 @@ public:
 private:
     friend class TWILPrivate;
     struct Decoder;
+    class RecordReader;
     void openFile(bool readOnly);
     bool recoverInterruptedEdit(const Notifier &notify);
     void setEmptyBitmap();
@@ -170,7 +171,6 @@ private:
     bool decodeRecord(const RecordInfo &info, int index);
     bool decodeValidRecord(const RecordInfo &info, int index);
     bool setPlacementField(int index, int at, qint16 value);
-    const char *recordBytes(const RecordInfo &info, qint64 from, qint64 length);
 
     PairStamp m_readStamp; // the pair as it was when it was read
     int m_imageCount = 0;

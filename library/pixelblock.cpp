@@ -4,6 +4,7 @@
 
 #include <QFileDevice>
 #include <QtEndian>
+#include <limits>
 #include <memory>
 #include <zlib.h>
 
@@ -29,7 +30,8 @@ struct RawInflater
 };
 } // namespace
 
-PixelBlockCheck checkPixelBlock(QFileDevice &file, qint64 blockOffset, qint64 blockLength)
+PixelBlockCheck checkPixelBlock(QFileDevice &file, qint64 blockOffset, qint64 blockLength,
+                                qint64 maxInflated)
 {
     PixelBlockCheck r;
     if (blockOffset < 0 || blockLength < 0 || blockLength > file.size() - blockOffset)
@@ -53,17 +55,20 @@ PixelBlockCheck checkPixelBlock(QFileDevice &file, qint64 blockOffset, qint64 bl
     auto in = std::make_unique_for_overwrite<char[]>(kPiece);
     quint32 crc = quint32(crc32_z(0, nullptr, 0));
 
+    const qint64 limit = maxInflated < 0 ? std::numeric_limits<qint64>::max() : maxInflated;
     if (r.method == 0) {
-        for (qint64 done = 0; done < payloadLength;) {
-            const qint64 piece = qMin(kPiece, payloadLength - done);
+        const qint64 take = qMin(payloadLength, limit);
+        r.beyondLimit = take < payloadLength;
+        for (qint64 done = 0; done < take;) {
+            const qint64 piece = qMin(kPiece, take - done);
             if (!fileio::readAt(file, payloadAt + done, in.get(), piece))
                 return r;
             crc = crcOf(crc, in.get(), piece);
             done += piece;
         }
-        r.inflated = payloadLength;
+        r.inflated = take;
         r.actualCrc = crc;
-        r.streamEnded = true;
+        r.streamEnded = !r.beyondLimit;
         r.status = PixelBlockCheck::Ok;
         return r;
     }
@@ -86,12 +91,20 @@ PixelBlockCheck checkPixelBlock(QFileDevice &file, qint64 blockOffset, qint64 bl
             z.next_in = reinterpret_cast<Bytef *>(in.get());
             z.avail_in = uInt(piece);
         }
+        // One byte past the limit tells a stream that goes on from one that ends there.
+        const qint64 room = limit - r.inflated < kPiece ? limit - r.inflated + 1 : kPiece;
         z.next_out = reinterpret_cast<Bytef *>(out.get());
-        z.avail_out = uInt(kPiece);
+        z.avail_out = uInt(room);
         rc = inflate(&z, Z_NO_FLUSH);
-        const qint64 produced = kPiece - z.avail_out;
+        qint64 produced = room - z.avail_out;
+        if (r.inflated + produced > limit) {
+            produced = limit - r.inflated;
+            r.beyondLimit = true;
+        }
         crc = crcOf(crc, out.get(), produced);
         r.inflated += produced;
+        if (r.beyondLimit)
+            break;
         if (rc != Z_OK && rc != Z_STREAM_END && rc != Z_BUF_ERROR) {
             r.actualCrc = crc;
             r.status = PixelBlockCheck::BadStream;

@@ -22,8 +22,13 @@ struct PixelBlockCheck
     quint32 actualCrc = 0;    // of the bytes inflated before the stream ended or broke
     qint64 inflated = 0;      // pixel bytes the block yields
     bool streamEnded = false; // deflate: the final block was reached (always true when stored)
+    bool beyondLimit = false; // it yields more than the limit asked for: stopped there, and
+                              // actualCrc covers only what came before
     bool crcMatches() const { return status == Ok && storedCrc == actualCrc; }
 };
 
-// The block of `blockLength` bytes at `blockOffset` (method, CRC-32, payload).
-PixelBlockCheck checkPixelBlock(QFileDevice &file, qint64 blockOffset, qint64 blockLength);
+// The block of `blockLength` bytes at `blockOffset` (method, CRC-32, payload). No more than
+// `maxInflated` pixel bytes are read or inflated (a few bytes of deflate data can stand for
+// gigabytes); a negative `maxInflated` sets no limit.
+PixelBlockCheck checkPixelBlock(QFileDevice &file, qint64 blockOffset, qint64 blockLength,
+                                qint64 maxInflated = -1);

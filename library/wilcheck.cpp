@@ -4,6 +4,7 @@
 #include "pairswap.h"
 #include "fileio.h"
 #include "mywil.h"
+#include "imagelimits.h"
 #include "pixelblock.h"
 
 #include <QDir>
@@ -239,7 +240,9 @@ qint64 Checker::checkRecord(int n)
         add(CheckFinding::Warning, CheckFinding::Image, n,
             QStringLiteral("%1 unused bytes behind its record").arg(end - recordEnd));
 
-    if (info.kind == RecordInfo::Compressed) {
+    if (info.hasPixels() && imagelimits::isTooLarge(info.width, info.height)) {
+        imageError(n, imagelimits::tooLargeText(info.width, info.height));
+    } else if (info.kind == RecordInfo::Compressed) {
         checkCompressedPixels(n, info);
     } else {
         m_wil.LoadBitmap(n);
@@ -258,7 +261,21 @@ void Checker::checkCompressedPixels(int n, const RecordInfo &info)
     }
     if (w == 0 || h == 0)
         return; // an image without pixels, whatever its block holds
-    const PixelBlockCheck block = checkPixelBlock(m_library, info.offset + 16, info.size - 16);
+    const qint64 blockLength = info.size - 16;
+    const qint64 longest = imagelimits::maxPixelBlockLength(w, h);
+    if (blockLength > longest) {
+        imageError(n, QStringLiteral("pixel block of %1 bytes: %2 x %3 pixels never need more "
+                                     "than %4")
+                          .arg(blockLength)
+                          .arg(w)
+                          .arg(h)
+                          .arg(longest));
+        return;
+    }
+    // The pixel sequence is at most rows of the rounded width; more is not read.
+    const qint64 sequence = 4 * ((8 * w + 31) / 32) * h * 2;
+    const PixelBlockCheck block =
+        checkPixelBlock(m_library, info.offset + 16, blockLength, sequence);
     switch (block.status) {
     case PixelBlockCheck::Ok:
         break;
@@ -282,7 +299,13 @@ void Checker::checkCompressedPixels(int n, const RecordInfo &info)
                           .arg(w)
                           .arg(h)
                           .arg(want));
-    if (!block.crcMatches())
+    if (block.beyondLimit)
+        add(CheckFinding::Warning, CheckFinding::Image, n, QStringLiteral("pixel block holds more than the %1 bytes of pixels that "
+                                     "%2 x %3 can hold")
+                          .arg(sequence)
+                          .arg(w)
+                          .arg(h));
+    else if (!block.crcMatches())
         imageError(n, QStringLiteral("CRC-32 mismatch: the block says %1, its pixels give %2")
                           .arg(hex32(block.storedCrc), hex32(block.actualCrc)));
 }

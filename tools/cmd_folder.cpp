@@ -3,6 +3,7 @@
 // the words of the editor's windows.
 
 #include "addpic.h"
+#include "imagelimits.h"
 #include "mywil.h"
 #include "outpic.h"
 #include "wiltool.h"
@@ -49,12 +50,21 @@ int exportCommand(const QStringList &args)
         return fail(error);
     const int count = std::max(range.end - range.begin + 1, 0);
     out(QStringLiteral("exported %1 image(s) to %2").arg(count).arg(native(dir)));
-    if (!undecodable.isEmpty()) {
-        QStringList numbers;
-        for (int n : std::as_const(undecodable))
+    QStringList numbers;
+    QStringList tooLarge;
+    for (int n : std::as_const(undecodable)) {
+        const RecordInfo info = wil.inspectRecord(n);
+        if (info.hasPixels() && imagelimits::isTooLarge(info.width, info.height))
+            tooLarge << QString::number(n);
+        else
             numbers << QString::number(n);
-        out(QStringLiteral("not decodable, written as empty bitmaps: %1").arg(numbers.join(u' ')));
     }
+    if (!numbers.isEmpty())
+        out(QStringLiteral("not decodable, written as empty bitmaps: %1").arg(numbers.join(u' ')));
+    if (!tooLarge.isEmpty())
+        out(QStringLiteral("too large (beyond %1 x %1 pixels), written as empty bitmaps: %2")
+                .arg(imagelimits::kMaxImageSide)
+                .arg(tooLarge.join(u' ')));
     return Ok;
 }
 

@@ -1,5 +1,6 @@
 // Commands on one library: inspect it, render one image, append, replace and re-place images.
 
+#include "imagelimits.h"
 #include "mywil.h"
 #include "pictureloader.h"
 #include "wiltool.h"
@@ -116,6 +117,11 @@ int runInfo(const QStringList &args)
     for (int n = 0; n < wil.ImageCount(); ++n) {
         const RecordInfo info = wil.inspectRecord(n);
         const qint64 offset = wil.Offsets.value(n);
+        if (info.hasPixels() && imagelimits::isTooLarge(info.width, info.height)) {
+            out(QStringLiteral("%1\ttoo large\t%2\t%3").arg(n).arg(offset).arg(
+                imagelimits::tooLargeText(info.width, info.height)));
+            continue;
+        }
         if (!session.decode(n)) {
             out(QStringLiteral("%1\tundecodable\t%2").arg(n).arg(offset));
             continue;
@@ -157,6 +163,11 @@ int runRender(const QStringList &args)
         if (!own.isEmpty() && QFileInfo(own).absoluteFilePath() == target)
             return session.refuse(
                 QStringLiteral("%1 is the library's own file").arg(nativePath(outPath)));
+    if (const RecordInfo info = wil.inspectRecord(*n);
+        info.hasPixels() && imagelimits::isTooLarge(info.width, info.height))
+        return session.refuse(QStringLiteral("image %1 is too large: %2")
+                                  .arg(*n)
+                                  .arg(imagelimits::tooLargeText(info.width, info.height)));
     if (!session.decode(*n))
         return session.refuse(QStringLiteral("image %1 cannot be decoded").arg(*n));
     const QByteArray bytes = encodeBitmap16(wil.currentBitmap());

@@ -10,6 +10,20 @@ ImageView::ImageView(QWidget *parent) : QWidget(parent)
     setAutoFillBackground(false);
 }
 
+void ImageView::keepPicture(const QImage &picture, const QPoint &placement)
+{
+    m_picture = picture;
+    m_placement = placement;
+    m_hasPicture = true;
+}
+
+void ImageView::forgetPicture()
+{
+    m_picture = QImage();
+    m_hasPicture = false;
+    update();
+}
+
 void ImageView::paintEvent(QPaintEvent *)
 {
     if (!m_painter)

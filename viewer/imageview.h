@@ -2,6 +2,7 @@
 // The view area: a plain surface inside the scroll area whose painting the main window does.
 // It reports the mouse so that the window can show the pixel under it.
 
+#include <QImage>
 #include <QWidget>
 #include <functional>
 
@@ -14,6 +15,15 @@ public:
     explicit ImageView(QWidget *parent = nullptr);
     void setPainter(Painter painter) { m_painter = std::move(painter); }
 
+    // The decoded picture of the shown image, kept so that a repaint draws it again instead of
+    // decoding it on every paint. Whoever changes the image, the library or its pixels forgets
+    // it; the painter then decodes once more and keeps the result.
+    void keepPicture(const QImage &picture, const QPoint &placement);
+    void forgetPicture();
+    bool hasPicture() const { return m_hasPicture; }
+    const QImage &picture() const { return m_picture; }
+    QPoint placement() const { return m_placement; }
+
 signals:
     void mouseMovedTo(const QPoint &position);
     void mouseLeft();
@@ -25,4 +35,7 @@ protected:
 
 private:
     Painter m_painter;
+    QImage m_picture;
+    QPoint m_placement;
+    bool m_hasPicture = false;
 };

@@ -384,11 +384,17 @@ void TFormMain::showErrMessage(const QString &text)
 
 void TFormMain::setGridRows(int rows)
 {
+    // The editing windows call this after changing the library: the kept picture may be gone.
+    PaintBox1->forgetPicture();
     DrawGrid1->setRowCount(rows);
     DrawGrid1->selectCell(CurrentImage % ThumbnailGrid::Columns, CurrentImage / ThumbnailGrid::Columns);
 }
 
-void TFormMain::repaintGrid() { DrawGrid1->refresh(); }
+void TFormMain::repaintGrid()
+{
+    PaintBox1->forgetPicture();
+    DrawGrid1->refresh();
+}
 
 void TFormMain::DrawGrid1DrawCell(QPainter &canvas, int column, int row, const QRect &rect, bool)
 {
@@ -458,9 +464,14 @@ void TFormMain::PaintBox1Paint(QPainter &canvas)
     if (!Wil->isOpen())
         return;
     try {
-        const QImage *bitmap = Wil->GetBitmap(CurrentImage);
-        if (!bitmap)
-            return;
+        if (!PaintBox1->hasPicture()) {
+            const QImage *decoded = Wil->GetBitmap(CurrentImage);
+            if (!decoded)
+                return;
+            PaintBox1->keepPicture(*decoded, QPoint(Wil->px, Wil->py));
+        }
+        const QImage *bitmap = &PaintBox1->picture();
+        const QPoint placement = PaintBox1->placement();
         const double scale = viewScale();
         const QSize own = bitmap->size();
         const QSize drawn(std::max(own.width() > 0 ? 1 : 0, roundEven(own.width() * scale)),
@@ -482,7 +493,7 @@ void TFormMain::PaintBox1Paint(QPainter &canvas)
         }
         if (CheckBoxzuobiao->isChecked()) {
             // The anchor lies at (-px, -py) from the image's top-left corner.
-            const QPointF anchor(-Wil->px * scale, -Wil->py * scale);
+            const QPointF anchor(-placement.x() * scale, -placement.y() * scale);
             constexpr int arm = 10;
             canvas.save();
             canvas.setPen(QPen(QColor(255, 0, 0), 1));
@@ -506,7 +517,10 @@ void TFormMain::FillInfo(int n)
     if (!Wil->isOpen())
         return;
     CurrentImage = n;
-    Wil->GetBitmap(n);
+    if (const QImage *bitmap = Wil->GetBitmap(n))
+        PaintBox1->keepPicture(*bitmap, QPoint(Wil->px, Wil->py));
+    else
+        PaintBox1->forgetPicture();
     const int w = Wil->Width;
     const int h = Wil->Height;
     m_imageSize = QSize(w, h);
@@ -550,6 +564,8 @@ void TFormMain::FillInfo(int n)
 
 void TFormMain::showLibraryAsItIs()
 {
+    // The picture kept for the view may be another image's now, or gone.
+    PaintBox1->forgetPicture();
     if (!Wil->isOpen())
         return;
     const int n = std::clamp(CurrentImage, 0, std::max(Wil->ImageCount() - 1, 0));
@@ -598,7 +614,7 @@ bool TFormMain::openLibrary(const QString &path)
     if (Wil->isOpen())
         Wil->Close();
     DrawGrid1->refresh();
-    PaintBox1->update();
+    PaintBox1->forgetPicture();
     Wil->FileName = path;
     Wil->Open();
     if (!Wil->isOpen()) {
@@ -853,6 +869,7 @@ void TFormMain::showWindow(const std::function<void()> &show, bool needsLibrary)
             return;
         if (show)
             show();
+        // The window may have changed the library.
         showLibraryAsItIs();
     });
 }

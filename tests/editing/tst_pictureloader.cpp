@@ -4,6 +4,7 @@
 
 #include "pictureloader.h"
 
+#include <QBuffer>
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
@@ -59,6 +60,8 @@ private slots:
     void narrowChannels_data();
     void narrowChannels();
     void emptyAndMissing();
+    void damagedOrTooLarge_data();
+    void damagedOrTooLarge();
     void transparentIsBlack();
 };
 
@@ -171,6 +174,78 @@ void TestPictureLoader::emptyAndMissing()
     const QImage black = blackPixel();
     QCOMPARE(black.size(), QSize(1, 1));
     QCOMPARE(black.pixel(0, 0), qRgb(0, 0, 0));
+}
+
+// The bitmap file Qt writes for `image`.
+QByteArray bitmapFile(const QImage &image)
+{
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "BMP");
+    return bytes;
+}
+
+void TestPictureLoader::damagedOrTooLarge_data()
+{
+    // A damaged or forged picture is refused with its name, never filled with black rows; one
+    // beyond 8192 x 8192 is refused before its pixels are read.
+    QTest::addColumn<QByteArray>("file");
+    QTest::addColumn<QString>("refusal"); // empty: it loads
+    const QImage sprite = QImage(32, 16, QImage::Format_RGB32);
+    const QByteArray whole = bitmapFile(sprite);
+    QTest::newRow("whole") << whole << QString();
+    QTest::newRow("last byte missing") << whole.chopped(1) << "damaged";
+    QTest::newRow("half the rows missing") << whole.chopped(whole.size() / 2 - 30) << "damaged";
+    {
+        QByteArray topDown = whole;
+        qToLittleEndian<qint32>(-16, topDown.data() + 22);
+        QTest::newRow("top row first, rows missing") << topDown.chopped(100) << "damaged";
+    }
+    {
+        QByteArray indexed = bitmapFile(sprite.convertToFormat(QImage::Format_Indexed8));
+        QTest::newRow("8-bit, rows missing") << indexed.chopped(64) << "damaged";
+    }
+    {
+        // 102 bytes that claim 16000 x 16000 pixels.
+        QByteArray forged = whole.left(102);
+        qToLittleEndian<qint32>(16000, forged.data() + 18);
+        qToLittleEndian<qint32>(16000, forged.data() + 22);
+        QTest::newRow("forged 16000 x 16000") << forged << "16000 x 16000 pixels";
+    }
+    QTest::newRow("8192 wide loads") << bitmapFile(QImage(8192, 1, QImage::Format_RGB32))
+                                     << QString();
+    QTest::newRow("8193 wide") << bitmapFile(QImage(8193, 1, QImage::Format_RGB32))
+                               << "8193 x 1 pixels";
+    {
+        QByteArray png;
+        QBuffer buffer(&png);
+        buffer.open(QIODevice::WriteOnly);
+        QImage(1, 8193, QImage::Format_RGB32).save(&buffer, "PNG");
+        QTest::newRow("8193 high, not a bitmap") << png << "1 x 8193 pixels";
+    }
+}
+
+void TestPictureLoader::damagedOrTooLarge()
+{
+    QFETCH(QByteArray, file);
+    QFETCH(QString, refusal);
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString path = dir.filePath(QStringLiteral("pic.bmp"));
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write(file);
+    f.close();
+    const LoadedPicture picture = loadPicture(path);
+    if (refusal.isEmpty()) {
+        QVERIFY2(picture.status == LoadedPicture::Loaded, qPrintable(picture.error));
+        return;
+    }
+    QCOMPARE(picture.status, LoadedPicture::Unreadable);
+    QVERIFY(picture.image.isNull());
+    QVERIFY2(picture.error.contains(path) && picture.error.contains(refusal),
+             qPrintable(picture.error));
 }
 
 void TestPictureLoader::transparentIsBlack()

@@ -1,4 +1,5 @@
 // TWIL reading: opening, the index layouts, every record layout, drawing, and damaged files.
+#include "imagelimits.h"
 #include "mywil.h"
 #include "wilfixture.h"
 
@@ -6,6 +7,7 @@
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QTest>
+#include <zlib.h>
 
 using namespace wilfixture;
 
@@ -39,6 +41,34 @@ QImage image565(int w, int h, const QVector<quint16> &topFirst)
     return img;
 }
 
+// A 4 x 1 compressed record whose deflated block is padded behind its stream to `blockLength`.
+QByteArray paddedBlockRecord(const QImage &image, qint64 blockLength)
+{
+    Compressed c;
+    c.width = image.width(), c.height = image.height(), c.pixels = rgb565Rows(image);
+    QByteArray block = compressedRecord(c).mid(16);
+    block.append(QByteArray(blockLength - block.size(), '\0'));
+    c.block = block;
+    return compressedRecord(c);
+}
+
+// Raw deflate as any zlib-based writer may make it.
+QByteArray rawDeflate(const QByteArray &data, int level, int memLevel)
+{
+    z_stream z{};
+    if (deflateInit2(&z, level, Z_DEFLATED, -15, memLevel, Z_DEFAULT_STRATEGY) != Z_OK)
+        return {};
+    QByteArray out(2 * data.size() + 1024, '\0');
+    z.next_in = reinterpret_cast<Bytef *>(const_cast<char *>(data.constData()));
+    z.avail_in = uInt(data.size());
+    z.next_out = reinterpret_cast<Bytef *>(out.data());
+    z.avail_out = uInt(out.size());
+    const int rc = deflate(&z, Z_FINISH);
+    out.resize(qsizetype(z.total_out));
+    deflateEnd(&z);
+    return rc == Z_STREAM_END ? out : QByteArray();
+}
+
 } // namespace
 
 class TestTWILRead : public QObject
@@ -59,6 +89,8 @@ class TestTWILRead : public QObject
     void eightBitRecordWithSecondPlacement();
     void recordKinds_data();
     void recordKinds();
+    void deflateBoundHoldsForZlib_data();
+    void deflateBoundHoldsForZlib();
     void undecodableKeepsPicture_data();
     void undecodableKeepsPicture();
     void emptyRecordEmptiesHeldBitmap();
@@ -344,6 +376,14 @@ void TestTWILRead::recordKinds_data()
     QTest::newRow("stored") << compressedRecord(sprite, 1, 2, 0) << QByteArray()
                             << RecordInfo::Compressed << sprite << 1 << 2;
     {
+        // One colour deflates to long matches that run on from one row into the next.
+        QImage plain(28, 100, QImage::Format_RGB16);
+        plain.fill(QColor(Qt::red));
+        QTest::newRow("deflate, matches across rows") << compressedRecord(plain, 0, 0)
+                                                      << QByteArray() << RecordInfo::Compressed
+                                                      << plain << 0 << 0;
+    }
+    {
         Compressed c;
         c.width = 12, c.height = 5, c.px = 4, c.py = 4, c.pixels = rgb565Rows(sprite);
         c.crc = 0x12345678;
@@ -410,6 +450,72 @@ void TestTWILRead::recordKinds_data()
                                           << RecordInfo::Compressed << sprite << 1 << 1;
     QTest::newRow("9-byte empty record")
         << emptyRecord() << QByteArray() << RecordInfo::EmptyRecord << QImage() << 1 << 1;
+    {
+        const QImage wide = patternImage(imagelimits::kMaxImageSide, 1);
+        QTest::newRow("8192 wide, at the limit")
+            << compressedRecord(wide, 0, 0) << QByteArray() << RecordInfo::Compressed << wide << 0
+            << 0;
+        const QImage tiny = patternImage(4, 1);
+        const QByteArray atBound = paddedBlockRecord(tiny, imagelimits::maxPixelBlockLength(4, 1));
+        QTest::newRow("block as long as a deflate stream of it can be")
+            << atBound << QByteArray() << RecordInfo::Compressed << tiny << 0 << 0;
+    }
+}
+
+void TestTWILRead::deflateBoundHoldsForZlib_data()
+{
+    // Incompressible pixels cost deflate the most; every level and memory setting zlib offers
+    // must stay within the bound, or real libraries would be refused.
+    QTest::addColumn<int>("width");
+    QTest::addColumn<int>("height");
+    QTest::addColumn<int>("level");
+    QTest::addColumn<int>("memLevel");
+    const QList<QSize> sizes{{1, 1}, {5, 3}, {64, 64}, {333, 77}, {8192, 16}};
+    const QList<QPair<int, int>> settings{{0, 8}, {1, 8}, {9, 8}, {9, 1}, {6, 9}};
+    for (const QSize &size : sizes)
+        for (const auto &[level, memLevel] : settings)
+            QTest::addRow("%dx%d level %d memLevel %d", size.width(), size.height(), level,
+                          memLevel)
+                << size.width() << size.height() << level << memLevel;
+}
+
+void TestTWILRead::deflateBoundHoldsForZlib()
+{
+    QFETCH(int, width);
+    QFETCH(int, height);
+    QFETCH(int, level);
+    QFETCH(int, memLevel);
+    const int w4 = roundedWidth(width);
+    QRandomGenerator random(quint32(width * 7919 + height));
+    QVector<quint16> sequence(w4 * height);
+    for (quint16 &v : sequence)
+        v = quint16(random.generate());
+    const QByteArray pixels(reinterpret_cast<const char *>(sequence.constData()),
+                            sequence.size() * 2);
+    const QByteArray deflated = rawDeflate(pixels, level, memLevel);
+    QVERIFY(!deflated.isEmpty());
+    QByteArray block(6, '\0');
+    block[0] = 8;
+    block += deflated;
+    QVERIFY2(block.size() <= imagelimits::maxPixelBlockLength(width, height),
+             qPrintable(QString::number(block.size())));
+
+    // Only the first width x height pixels of the sequence are taken.
+    QImage want(width, height, QImage::Format_RGB16);
+    for (int r = 0; r < height; ++r) {
+        auto *line = reinterpret_cast<quint16 *>(want.scanLine(height - 1 - r));
+        for (int x = 0; x < width; ++x)
+            line[x] = r * w4 + x < width * height ? sequence[r * w4 + x] : 0;
+    }
+    Compressed c;
+    c.width = width, c.height = height, c.block = block;
+    QTemporaryDir dir;
+    LibraryBuilder b;
+    b.add(compressedRecord(c));
+    auto o = openBuilt(dir, b);
+    const QImage &img = o->wil->LoadBitmap(0);
+    QVERIFY(o->wil->lastDecodeOk());
+    QCOMPARE(pixels565(img), pixels565(want));
 }
 
 void TestTWILRead::recordKinds()
@@ -486,6 +592,15 @@ void TestTWILRead::undecodableKeepsPicture_data()
         QTest::newRow("block beyond the extent") << r;
     }
     QTest::newRow("7 bytes") << QByteArray("\x04\x00\x01\x00\x00\x00\x00", 7);
+    // Beyond 8192 x 8192 an image is too large, however well formed.
+    QTest::newRow("deflate, 8196 wide") << compressedRecord(patternImage(8196, 1), 0, 0);
+    QTest::newRow("stored, 8193 high") << compressedRecord(patternImage(4, 8193), 0, 0, 0);
+    QTest::newRow("16-bit, 8196 wide") << uncompressed16Record(patternImage(8196, 1), 0, 0);
+    QTest::newRow("8-bit, 8193 high")
+        << uncompressed8Record(4, 8193, 0, 0, QByteArray(4 * 8193, '\x07'));
+    // A block longer than any deflate stream of its pixels is not theirs, whatever it holds.
+    QTest::newRow("block one byte longer than a deflate stream of it can be")
+        << paddedBlockRecord(patternImage(4, 1), imagelimits::maxPixelBlockLength(4, 1) + 1);
 }
 
 void TestTWILRead::undecodableKeepsPicture()

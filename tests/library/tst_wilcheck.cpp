@@ -2,6 +2,7 @@
 // fault on a line of its own. The checker never writes.
 #include "addpic.h"
 #include "editjournal.h"
+#include "imagelimits.h"
 #include "pairswap.h"
 #include "mywil.h"
 #include "outpic.h"
@@ -276,6 +277,28 @@ void TestWilCheck::findings_data()
     row("negative width",
         withTwo(compressedWith([](Compressed &c) { c.width = -4; })),
         {"image 0: negative size -4 x 4"});
+    row("more pixels than the image can hold",
+        withTwo(compressedWith([](Compressed &c) { c.pixels.append(c.pixels); })),
+        {"image 0: warning: pixel block holds more than the 32 bytes of pixels that 4 x 4 can "
+         "hold"});
+    {
+        // A block longer than any deflate stream of its pixels: its length alone gives it away.
+        Compressed c;
+        c.width = 4, c.height = 4, c.pixels = rgb565Rows(patternImage(4, 4));
+        QByteArray block = compressedRecord(c).mid(16);
+        const qint64 longest = imagelimits::maxPixelBlockLength(4, 4);
+        block.append(QByteArray(longest + 1 - block.size(), '\0'));
+        c.block = block;
+        row("block longer than any deflate stream of its pixels", withTwo(compressedRecord(c)),
+            {QStringLiteral("image 0: pixel block of %1 bytes: 4 x 4 pixels never need more "
+                            "than %2")
+                 .arg(longest + 1)
+                 .arg(longest)});
+    }
+    row("deflated, wider than the limit", withTwo(compressedRecord(patternImage(8196, 1), 0, 0)),
+        {"image 0: 8196 x 1 pixels: beyond the limit of 8192 x 8192"});
+    row("16-bit, taller than the limit", withTwo(uncompressed16Record(patternImage(4, 8193), 0, 0)),
+        {"image 0: 4 x 8193 pixels: beyond the limit of 8192 x 8192"});
     {
         // The last record's block length reaches past the end of the file.
         LibraryBuilder b;
@@ -420,7 +443,7 @@ void TestWilCheck::hugeClaimsStayCheap()
     QCOMPARE(report.imageCount, 1);
     QCOMPARE(checkLines(lib),
              (QStringList{"index: holds 1 entries, its count says 2147483647",
-                          "image 0: pixel block holds 128 bytes of pixels, 32767 x 32767 needs 2147352578"}));
+                          "image 0: 32767 x 32767 pixels: beyond the limit of 8192 x 8192"}));
 }
 
 QTEST_GUILESS_MAIN(TestWilCheck)

@@ -33,6 +33,7 @@ enum class Setup {
     IndexShort,      // the index holds fewer entries than its count
     FolderVanished,  // the picture or export folder is gone when the operation starts
     NotAPicture,     // the picture file holds text
+    DamagedPicture,  // a bitmap cut short: its last rows are missing (in the folder: 000001.bmp)
 };
 
 enum class Edit {
@@ -126,6 +127,10 @@ void TestErrors::refusedEdit_data()
     row("folder vanished: create", Setup::FolderVanished, Edit::Create);
     row("not a picture: add one", Setup::NotAPicture, Edit::AppendOne);
     row("not a picture: load", Setup::NotAPicture, Edit::Load);
+    row("damaged picture: add one", Setup::DamagedPicture, Edit::AppendOne);
+    row("damaged picture: load", Setup::DamagedPicture, Edit::Load);
+    row("damaged picture: batch append", Setup::DamagedPicture, Edit::BatchAppend);
+    row("damaged picture: create", Setup::DamagedPicture, Edit::Create);
 }
 
 void TestErrors::refusedEdit()
@@ -180,6 +185,13 @@ void TestErrors::refusedEdit()
         setup == Setup::NotAPicture ? notAPicture : QDir(dir.path()).filePath(QStringLiteral("p.bmp"));
     if (setup != Setup::NotAPicture)
         folderfixture::writePicture(picturePath, somePictures[0]);
+    QString damaged;
+    if (setup == Setup::DamagedPicture) {
+        for (const QString &path : {picturePath, QDir(pictures).filePath(outpic::pictureFileName(1))})
+            writeFile(path, readFile(path).chopped(8));
+        damaged = edit == Edit::AppendOne || edit == Edit::Load ? picturePath
+                                                                : outpic::pictureFileName(1);
+    }
 
     int operations = 0;
     int refused = 0;
@@ -269,6 +281,10 @@ void TestErrors::refusedEdit()
 
     QVERIFY2(!ok, "the edit reported success");
     QVERIFY2(!error.trimmed().isEmpty(), "no message");
+    if (!damaged.isEmpty())
+        QVERIFY2(error.contains(QDir::fromNativeSeparators(damaged)) ||
+                     error.contains(QDir::toNativeSeparators(damaged)),
+                 qPrintable(error));
     QVERIFY2(!error.contains(u'\n') || error.size() < 400, qPrintable(error));
     qInfo().noquote() << "message:" << error;
     const auto after = snapshot(work);

@@ -89,6 +89,7 @@ private slots:
     void editingWindows_data();
     void editingWindows();
     void failedReopen();
+    void viewDecodesOnce();
     void handlerErrorsAreShown_data();
     void handlerErrorsAreShown();
     void keyboard_data();
@@ -662,6 +663,40 @@ void TestMainWindow::failedReopen()
     // Prev and Next do nothing without a library.
     w.btnupClick();
     QCOMPARE(w.CurrentImage, 3);
+}
+
+void TestMainWindow::viewDecodesOnce()
+{
+    // The shown image is decoded when it is chosen, not on every paint: a repaint draws the
+    // picture already decoded, so pixels changed in the file behind the window's back show only
+    // once the image is shown anew or an editing window has run.
+    Harness h;
+    auto libraryOf = [](QColor color) {
+        LibraryBuilder b;
+        b.add(compressedRecord(solidImage(8, 6, color), 0, 0, 0)); // stored: the same size
+        return b.library();
+    };
+    const QString lib = h.dir.filePath(QStringLiteral("test.wil"));
+    LibraryBuilder first;
+    first.add(compressedRecord(solidImage(8, 6, Qt::red), 0, 0, 0));
+    first.write(h.dir.path());
+    QVERIFY(h.window->openLibrary(lib));
+    TFormMain &w = *h.window;
+    const QRgb red = shown(solidImage(1, 1, Qt::red), 0, 0);
+    QCOMPARE(pixelOf(h.grabView(), 2, 2), red);
+
+    QVERIFY(writeFile(lib, libraryOf(Qt::green)));
+    w.PaintBox1->repaint();
+    QCOMPARE(pixelOf(h.grabView(), 2, 2), red);
+    QCOMPARE(pixelOf(h.grabView(), 2, 2), red);
+
+    w.FillInfo(0);
+    QCOMPARE(pixelOf(h.grabView(), 2, 2), shown(solidImage(1, 1, Qt::green), 0, 0));
+
+    QVERIFY(writeFile(lib, libraryOf(Qt::blue)));
+    w.setEditingWindows({.showFormaddone = [] {}});
+    w.btnAddClick();
+    QCOMPARE(pixelOf(h.grabView(), 2, 2), shown(solidImage(1, 1, Qt::blue), 0, 0));
 }
 
 void TestMainWindow::handlerErrorsAreShown_data()
