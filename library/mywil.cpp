@@ -851,7 +851,8 @@ void TWIL::DrawImage(QPainter &canvas, const QRect &rect, bool fromTop, int inde
     if (LibType != ltLoadBmp)
         return;
     const QImage *image = GetBitmap(index);
-    if (!image || image->isNull())
+    // A record that does not decode leaves the previous picture: it is not this image's.
+    if (!image || !m_lastDecodeOk || image->isNull())
         return;
     const int w = qMin(rect.width(), image->width());
     const int h = qMin(rect.height(), image->height());
