@@ -685,8 +685,11 @@ bool TWIL::decodeValidRecord(const RecordInfo &info, int index)
         // small buffer, so no copy of the whole image is ever held besides the image itself.
         const qint64 stride = roundedWidth(w) * 2;
         const qint64 rowBytes = qint64(w) * 2;
-        d.row.resize(stride);
-        char *const row = d.row.data();
+        // Rows pass through a buffer of up to 256 KiB: few enough inflate calls to keep
+        // zlib on its fast path, small enough that the image is all the memory it costs.
+        const qint64 bandRows = qMax<qint64>(1, kPrefetch / stride);
+        d.row.resize(bandRows * stride);
+        char *const band = d.row.data();
         // bits() once: scanLine() would check for sharing on every row.
         uchar *const bits = image.bits();
         const qsizetype bytesPerLine = image.bytesPerLine();
@@ -697,19 +700,20 @@ bool TWIL::decodeValidRecord(const RecordInfo &info, int index)
         }
         bool ended = false; // the payload or the deflate stream gave out: the rest stays black
         bool payloadDone = false;
-        for (int r = 0; r < h; ++r) {
-            const qint64 rowWant = std::clamp<qint64>(want - r * stride, 0, stride);
+        for (qint64 first = 0; first < h; first += bandRows) {
+            const qint64 rows = qMin<qint64>(bandRows, h - first);
+            const qint64 bandWant = std::clamp<qint64>(want - first * stride, 0, rows * stride);
             qint64 got = 0;
-            if (ended || rowWant == 0) {
+            if (ended || bandWant == 0) {
                 got = 0;
             } else if (stored) {
-                got = payload.take(row, rowWant);
+                got = payload.take(band, bandWant);
                 if (got < 0)
                     return false;
-                ended = got < rowWant;
+                ended = got < bandWant;
             } else {
-                z.next_out = reinterpret_cast<Bytef *>(row);
-                z.avail_out = uInt(rowWant);
+                z.next_out = reinterpret_cast<Bytef *>(band);
+                z.avail_out = uInt(bandWant);
                 while (z.avail_out > 0) {
                     if (z.avail_in == 0 && !payloadDone) {
                         const char *piece = nullptr;
@@ -722,7 +726,7 @@ bool TWIL::decodeValidRecord(const RecordInfo &info, int index)
                             z.avail_in = uInt(length);
                         }
                     }
-                    // Called even when all input is in: a match that filled the last row may
+                    // Called even when all input is in: a match that filled the last band may
                     // still have bytes to give.
                     const uInt room = z.avail_out;
                     const int rc = inflate(&z, Z_NO_FLUSH);
@@ -737,14 +741,16 @@ bool TWIL::decodeValidRecord(const RecordInfo &info, int index)
                         break;
                     }
                 }
-                got = rowWant - z.avail_out;
+                got = bandWant - z.avail_out;
             }
-            uchar *line = bits + qsizetype(h - 1 - r) * bytesPerLine;
-            const qint64 have = qMin(got, rowBytes);
-            if (have > 0)
-                memcpy(line, row, have);
-            if (have < rowBytes)
-                memset(line + have, 0, rowBytes - have);
+            for (qint64 i = 0; i < rows; ++i) {
+                uchar *line = bits + qsizetype(h - 1 - (first + i)) * bytesPerLine;
+                const qint64 have = std::clamp<qint64>(got - i * stride, 0, rowBytes);
+                if (have > 0)
+                    memcpy(line, band + i * stride, have);
+                if (have < rowBytes)
+                    memset(line + have, 0, rowBytes - have);
+            }
         }
         storePlacement(index, info.px, info.py);
         m_bitmap = std::move(image);
@@ -869,7 +875,8 @@ void TWIL::DrawImage(QPainter &canvas, const QRect &rect, bool fromTop, int inde
     if (LibType != ltLoadBmp)
         return;
     const QImage *image = GetBitmap(index);
-    if (!image || image->isNull())
+    // A record that does not decode leaves the previous picture: it is not this image's.
+    if (!image || !m_lastDecodeOk || image->isNull())
         return;
     const int w = qMin(rect.width(), image->width());
     const int h = qMin(rect.height(), image->height());

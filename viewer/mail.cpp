@@ -468,7 +468,10 @@ void TFormMain::PaintBox1Paint(QPainter &canvas)
             const QImage *decoded = Wil->GetBitmap(CurrentImage);
             if (!decoded)
                 return;
-            PaintBox1->keepPicture(*decoded, QPoint(Wil->px, Wil->py));
+            // The component keeps the previous picture when a record does not decode: it is
+            // not this image's, and is not shown as if it were.
+            PaintBox1->keepPicture(Wil->lastDecodeOk() ? *decoded : QImage(),
+                                   QPoint(Wil->px, Wil->py));
         }
         const QImage *bitmap = &PaintBox1->picture();
         const QPoint placement = PaintBox1->placement();
@@ -517,12 +520,24 @@ void TFormMain::FillInfo(int n)
     if (!Wil->isOpen())
         return;
     CurrentImage = n;
-    if (const QImage *bitmap = Wil->GetBitmap(n))
-        PaintBox1->keepPicture(*bitmap, QPoint(Wil->px, Wil->py));
-    else
+    const QImage *bitmap = Wil->GetBitmap(n);
+    int w = Wil->Width;
+    int h = Wil->Height;
+    QString sizeText = QStringLiteral("%1*%2").arg(w).arg(h);
+    QPoint placement(Wil->px, Wil->py);
+    if (!bitmap) {
         PaintBox1->forgetPicture();
-    const int w = Wil->Width;
-    const int h = Wil->Height;
+    } else if (Wil->lastDecodeOk()) {
+        PaintBox1->keepPicture(*bitmap, placement);
+    } else {
+        // Nothing of the previous image is shown; the panel gives the size and placement the
+        // record claims (an image beyond the size limit is told by its size).
+        const RecordInfo info = Wil->inspectRecord(n);
+        placement = QPoint(info.px, info.py);
+        PaintBox1->keepPicture(QImage(), placement);
+        sizeText = QStringLiteral("%1*%2").arg(info.width).arg(info.height);
+        w = h = 0;
+    }
     m_imageSize = QSize(w, h);
 
     // The view area fills the scroll area unless the image needs more room.
@@ -536,9 +551,9 @@ void TFormMain::FillInfo(int n)
     }
     PaintBox1->resize(area.expandedTo(QSize(0, 0)));
 
-    LabelX->setText(QString::number(Wil->px));
-    LabelY->setText(QString::number(Wil->py));
-    LabelSize->setText(QStringLiteral("%1*%2").arg(w).arg(h));
+    LabelX->setText(QString::number(placement.x()));
+    LabelY->setText(QString::number(placement.y()));
+    LabelSize->setText(sizeText);
     LabelIndex->setText(QStringLiteral("%1/%2").arg(n).arg(Wil->ImageCount() - 1));
     Labeltype->setText(dataFormatText(Wil->FileType, Wil->OffSet, Labeltype->text()));
     PaintBox1->update();

@@ -83,6 +83,9 @@ struct Result
 };
 
 #ifdef Q_OS_LINUX
+// The child's peak resident size from wait4. Linux carries the spawning process's high-water
+// mark into the child at exec, so the figure errs high by at most this test's own few tens of
+// megabytes, never low.
 Result runWiltool(const QStringList &args, const QString &outputFile)
 {
     Result r;

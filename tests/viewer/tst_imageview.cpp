@@ -53,6 +53,8 @@ private slots:
     void gridKeyboard();
     void paintingChangesNothing();
     void nothingDrawnWithoutLibrary();
+    void undecodableShowsNothing_data();
+    void undecodableShowsNothing();
     void autoplay_data();
     void autoplay();
     void autoplayStop();
@@ -420,6 +422,45 @@ void TestImageView::nothingDrawnWithoutLibrary()
     for (int y = cell.top(); y <= cell.bottom(); ++y)
         for (int x = cell.left(); x <= cell.right(); ++x)
             QVERIFY2(pixelOf(grid, x, y) == base, qPrintable(QStringLiteral("%1,%2").arg(x).arg(y)));
+}
+
+void TestImageView::undecodableShowsNothing_data()
+{
+    // A record that does not decode shows nothing in the view or its cell, never the picture
+    // decoded before it; the panel gives the size the record claims.
+    QTest::addColumn<QByteArray>("record");
+    QTest::addColumn<QString>("size");
+    QTest::newRow("too large") << compressedRecord(wilfixture::patternImage(8196, 1), 5, 6, 0)
+                               << "8196*1";
+    // Large enough that no uncompressed layout fits its extent either.
+    Compressed c;
+    c.width = 64, c.height = 64, c.px = 5, c.py = 6;
+    c.pixels = wilfixture::rgb565Rows(solidImage(64, 64, Qt::green));
+    c.method = 3;
+    QTest::newRow("unknown method") << compressedRecord(c) << "0*0";
+}
+
+void TestImageView::undecodableShowsNothing()
+{
+    QFETCH(QByteArray, record);
+    QFETCH(QString, size);
+    Harness h;
+    LibraryBuilder b;
+    b.add(compressedRecord(solidImage(64, 64, Qt::red), 0, 0));
+    b.add(record);
+    QVERIFY(h.window->openLibrary(b.write(h.dir.path())));
+    TFormMain &w = *h.window;
+    w.FillInfo(1);
+    QCOMPARE(w.LabelSize->text(), size);
+    QCOMPARE(w.LabelX->text(), QStringLiteral("5"));
+    const QImage view = h.grabView();
+    for (int y = 0; y < 64; y += 7)
+        for (int x = 0; x < 64; x += 7)
+            QVERIFY2(pixelOf(view, x, y) == h.viewBackground(),
+                     qPrintable(QStringLiteral("%1,%2").arg(x).arg(y)));
+    const QImage grid = grabGrid(w);
+    const QRect cell = cellRect(w, 1);
+    QVERIFY(pixelOf(grid, cell.x() + 2, cell.y() + 2) != qRgb(255, 0, 0));
 }
 
 void TestImageView::autoplay_data()
