@@ -110,8 +110,12 @@ public:
     // True when the library could only be opened for reading: every edit is refused.
     bool isReadOnly() const { return m_readOnly; }
     // True when the open library may be changed; otherwise `reason` says why not (closed,
-    // read-only, a run-length library).
+    // read-only, a run-length library, an index that is missing or not a regular file, an
+    // inconsistent pair: negative counts, an entry beyond the end of the file).
     bool canEdit(QString *reason = nullptr) const;
+    // Why the index could not be read at the last LoadIndex (missing, a directory or another
+    // thing that is not a regular file, shorter than its header); empty when it was read.
+    QString indexError() const { return m_indexError; }
     // Byte offset of entry 0 in the index file (48 or 52), found when the index was loaded
     // (24 + 4 x OffSet for a FileType 2 index).
     int indexTableStart() const { return m_tableStart; }
@@ -167,6 +171,9 @@ private:
 
     int m_imageCount = 0;
     int m_headerCount = 0; // the library header's count, before clamping to the index
+    int m_indexCount = 0;  // the index header's count, as it stands
+    int m_entryBeyondEnd = -1; // the first image whose entry lies beyond the end of the file
+    QString m_indexError;
     bool m_readOnly = false;
     bool m_lastDecodeOk = true;
     int m_tableStart = 52;

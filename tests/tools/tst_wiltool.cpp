@@ -11,6 +11,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QtEndian>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace wilfixture;
@@ -213,6 +214,8 @@ class TestWilTool : public QObject
     void help();
     void interruptedEditIsANote_data();
     void interruptedEditIsANote();
+    void notAFileRefused_data();
+    void notAFileRefused();
 };
 
 void TestWilTool::initTestCase()
@@ -586,7 +589,7 @@ void TestWilTool::editRefused_data()
     QTest::newRow("append, index missing") << QStringList{"append", "LIB", "PIC"} << "noindex"
                                            << "";
     QTest::newRow("setxy, index missing") << QStringList{"setxy", "LIB", "0", "1", "2"} << "noindex"
-                                          << "out of range";
+                                          << "is missing";
 }
 
 void TestWilTool::editRefused()
@@ -756,6 +759,75 @@ void TestWilTool::interruptedEditIsANote()
     if (!failure.isEmpty())
         QVERIFY2(lines[1].contains(failure), qPrintable(lines[1]));
     QVERIFY(!QFile::exists(EditJournal::pathFor(lib)));
+}
+
+// Something that is no regular file where the library or its index should be is refused by what
+// it is, at once: a FIFO is never opened (it would wait for a writer forever).
+void TestWilTool::notAFileRefused_data()
+{
+    QTest::addColumn<QString>("command"); // LIB stands for the library, DIR for a folder
+    QTest::addColumn<QString>("file");    // "library" or "index"
+    QTest::addColumn<QString>("thing");   // what stands in its place
+    QTest::addColumn<QString>("fragment");
+    auto row = [](const char *command, const char *file, const char *thing, const char *fragment) {
+        QTest::addRow("%s: %s is %s", command, file, thing)
+            << command << file << thing << fragment;
+    };
+    row("info LIB", "library", "directory", "is a directory");
+    row("info LIB", "library", "fifo", "is not a regular file");
+    row("info LIB", "library", "device", "is not a regular file");
+    row("info LIB", "library", "loop", "is a loop of links");
+    row("info LIB", "index", "directory", "is a directory");
+    row("info LIB", "index", "fifo", "is not a regular file");
+    row("info LIB", "index", "device", "is not a regular file");
+    row("info LIB", "index", "missing", "is missing");
+    row("check LIB", "library", "fifo", "is not a regular file");
+    row("check LIB", "index", "fifo", "is not a regular file");
+    row("check LIB", "index", "directory", "is a directory");
+    row("setxy LIB 0 1 2", "index", "fifo", "is not a regular file");
+    row("delete LIB 0-1", "index", "fifo", "is not a regular file");
+    row("export LIB DIR", "library", "fifo", "is not a regular file");
+}
+
+void TestWilTool::notAFileRefused()
+{
+    QFETCH(QString, command);
+    QFETCH(QString, file);
+    QFETCH(QString, thing);
+    QFETCH(QString, fragment);
+    QTemporaryDir dir;
+    const QString lib = plainLibrary(48).write(dir.path());
+    const QString target = file == u"library" ? lib : indexOf(lib);
+    QVERIFY(QFile::remove(target));
+    const QByteArray path = QFile::encodeName(target);
+    if (thing == u"directory")
+        QVERIFY(QDir().mkdir(target));
+    else if (thing == u"fifo")
+        QCOMPARE(::mkfifo(path.constData(), 0644), 0);
+    else if (thing == u"device")
+        QCOMPARE(::symlink("/dev/null", path.constData()), 0);
+    else if (thing == u"loop")
+        QCOMPARE(::symlink(path.constData(), path.constData()), 0);
+    const QString other = file == u"library" ? indexOf(lib) : lib;
+    const QByteArray otherBefore = readFile(other);
+    const QDir folder(dir.path());
+    const auto filter = QDir::AllEntries | QDir::System | QDir::Hidden | QDir::NoDotAndDotDot;
+    const QStringList namesBefore = folder.entryList(filter);
+
+    QStringList args = command.split(u' ');
+    args.replaceInStrings(QStringLiteral("LIB"), lib);
+    args.replaceInStrings(QStringLiteral("DIR"), dir.filePath(QStringLiteral("out")));
+    const Run r = wiltool(args);
+    if (args[0] == u"check") { // the findings go to stdout
+        QVERIFY2(r.code == 1, qPrintable(r.err));
+        QVERIFY2(r.out.contains(fragment), qPrintable(r.out));
+    } else {
+        VERIFY_REFUSED(r, 1, fragment);
+    }
+    QVERIFY2(!r.err.contains(QStringLiteral("不存在")) && !r.out.contains(QStringLiteral("exist")),
+             qPrintable(r.err + r.out));
+    QCOMPARE(readFile(other), otherBefore);
+    QCOMPARE(folder.entryList(filter), namesBefore);
 }
 
 QTEST_GUILESS_MAIN(TestWilTool)
