@@ -432,7 +432,9 @@ void explainFullDisk(const QString &folder, qint64 needed, QString *error)
         *error += QStringLiteral(" (the edit needs %1 of free space in %2)")
                       .arg(byteCount(needed), QDir::toNativeSeparators(folder));
     else if (free >= 0 && free < needed)
-        *error = QStringLiteral("%1. %2").arg(*error, fullDiskMessage(folder, needed, free));
+        *error = QStringLiteral("%1%2 %3")
+                     .arg(*error, error->endsWith(u'.') ? QString() : QStringLiteral("."),
+                          fullDiskMessage(folder, needed, free));
 }
 
 } // namespace fileio

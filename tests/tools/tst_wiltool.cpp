@@ -216,6 +216,8 @@ class TestWilTool : public QObject
     void interruptedEditIsANote();
     void notAFileRefused_data();
     void notAFileRefused();
+    void fullDisk_data();
+    void fullDisk();
 };
 
 void TestWilTool::initTestCase()
@@ -559,8 +561,8 @@ void TestWilTool::setxy()
 void TestWilTool::editRefused_data()
 {
     QTest::addColumn<QStringList>("args"); // LIB, PIC, EMPTY, JUNK stand for the files
-    QTest::addColumn<QString>("setup");    // "", "readonly", "noindex"
-    QTest::addColumn<QString>("fragment");
+    QTest::addColumn<QString>("setup");    // "", "readonly", "rofolder", "noindex"
+    QTest::addColumn<QString>("fragment"); // DIR stands for the library's folder
     QTest::newRow("append, read-only") << QStringList{"append", "LIB", "PIC"} << "readonly"
                                        << "cannot be changed";
     QTest::newRow("replace, read-only") << QStringList{"replace", "LIB", "0", "PIC"} << "readonly"
@@ -590,6 +592,9 @@ void TestWilTool::editRefused_data()
                                            << "";
     QTest::newRow("setxy, index missing") << QStringList{"setxy", "LIB", "0", "1", "2"} << "noindex"
                                           << "is missing";
+    // The folder and the reason, not an empty path.
+    QTest::newRow("delete, read-only folder") << QStringList{"delete", "LIB", "0-1"} << "rofolder"
+                                              << "folder DIR (Permission denied)";
 }
 
 void TestWilTool::editRefused()
@@ -607,15 +612,21 @@ void TestWilTool::editRefused()
     QVERIFY(writeFile(empty, {}));
     if (setup == u"noindex")
         QVERIFY(QFile::remove(index));
-    const bool readOnly = setup == u"readonly";
+    const bool readOnly = setup == u"readonly" || setup == u"rofolder";
     if (readOnly) {
         if (needsPrivilegeDrop() &&
             QStandardPaths::findExecutable(QStringLiteral("setpriv")).isEmpty())
             QSKIP("running as root without setpriv: files cannot be made read-only");
         for (const QString &f : {lib, index})
-            QVERIFY(
-                QFile::setPermissions(f, QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther));
+            QVERIFY(setup != u"readonly" || QFile::setPermissions(f, QFile::ReadOwner |
+                                                                          QFile::ReadGroup |
+                                                                          QFile::ReadOther));
     }
+    const auto readable = QFile::ReadOwner | QFile::ExeOwner | QFile::ReadGroup |
+                          QFile::ExeGroup | QFile::ReadOther | QFile::ExeOther;
+    if (setup == u"rofolder")
+        QVERIFY(QFile::setPermissions(dir.path(), readable));
+    fragment.replace(QStringLiteral("DIR"), QDir::toNativeSeparators(dir.path()));
     const QByteArray libBefore = readFile(lib), indexBefore = readFile(index);
     for (QString &a : args) {
         if (a == u"LIB")
@@ -631,6 +642,7 @@ void TestWilTool::editRefused()
     }
 
     const Run r = wiltool(args, readOnly);
+    QFile::setPermissions(dir.path(), readable | QFile::WriteOwner);
     VERIFY_REFUSED(r, 1, fragment);
     QCOMPARE(readFile(lib), libBefore);
     QCOMPARE(QFile::exists(index), setup != u"noindex");
@@ -828,6 +840,64 @@ void TestWilTool::notAFileRefused()
              qPrintable(r.err + r.out));
     QCOMPARE(readFile(other), otherBefore);
     QCOMPARE(folder.entryList(filter), namesBefore);
+}
+
+// A real full disk: a small file system of its own (a tmpfs in a mount namespace), filled up.
+// The message says so, never "Unknown error", and the pair is as it was.
+void TestWilTool::fullDisk_data()
+{
+    QTest::addColumn<QString>("command"); // LIB stands for the library, PIC for a picture
+    QTest::addColumn<QString>("fragment");
+    QTest::newRow("insert") << "add LIB PIC --insert-at 0" << "The disk is full: the edit needs";
+    QTest::newRow("delete") << "delete LIB 0-1" << "The disk is full: the edit needs";
+    QTest::newRow("blank") << "blank LIB 0-1" << "The disk is full: the edit needs";
+    QTest::newRow("export") << "export LIB OUT" << ".bmp: the disk is full";
+}
+
+void TestWilTool::fullDisk()
+{
+    QFETCH(QString, command);
+    QFETCH(QString, fragment);
+    const QString unshare = QStandardPaths::findExecutable(QStringLiteral("unshare"));
+    if (unshare.isEmpty() ||
+        QProcess::execute(unshare, {QStringLiteral("-rm"), QStringLiteral("true")}) != 0)
+        QSKIP("no mount namespace for a small file system of its own");
+    QTemporaryDir dir;
+    LibraryBuilder b;
+    for (int i = 0; i < 6; ++i)
+        b.add(uncompressed16Record(patternImage(40, 40), qint16(i), 0));
+    const QString lib = b.write(dir.path());
+    const QString pic = writePicture(dir.path(), QStringLiteral("p.bmp"), patternImage(5, 3));
+    const QString disk = dir.filePath(QStringLiteral("disk"));
+    QVERIFY(QDir().mkdir(disk));
+    QString args = command;
+    args.replace(QStringLiteral("LIB"), disk + QStringLiteral("/test.wil"))
+        .replace(QStringLiteral("PIC"), pic)
+        .replace(QStringLiteral("OUT"), disk + QStringLiteral("/out"));
+    // A filler leaves 16 kB: room for the lock, not for a copy of the library. The files are
+    // compared with their copies before the namespace (and the disk) goes.
+    const QString script =
+        QStringLiteral(
+            "set -e; mount -t tmpfs -o size=160k tmpfs '%1'; cp '%2' '%3' '%1/'; "
+            "avail=$(df -k --output=avail '%1' | tail -1); "
+            "dd if=/dev/zero of='%1/filler' bs=4k count=$(( (avail - 16) / 4 )) 2>/dev/null; "
+            "set +e; '%4' %5; echo \"rc=$?\"; "
+            "cmp -s '%2' '%1/test.wil' && cmp -s '%3' '%1/test.WIX' && echo same; ls -A '%1'")
+            .arg(disk, lib, indexOf(lib), wiltoolPath(), args);
+    QProcess p;
+    p.start(unshare, {QStringLiteral("-rm"), QStringLiteral("sh"), QStringLiteral("-c"), script});
+    QVERIFY(p.waitForFinished(60000));
+    const QString out = QString::fromUtf8(p.readAllStandardOutput());
+    const QString err = QString::fromUtf8(p.readAllStandardError());
+    QVERIFY2(out.contains(QStringLiteral("rc=1\n")), qPrintable(out + err));
+    QVERIFY2(err.contains(fragment) && !err.contains(QStringLiteral("Unknown error")),
+             qPrintable(err));
+    QVERIFY2(out.contains(QStringLiteral("\nsame\n")), qPrintable(out));
+    // Nothing is left behind but the pair, the filler and an export folder.
+    const QStringList left = out.section(QStringLiteral("same\n"), 1).split(u'\n', Qt::SkipEmptyParts);
+    for (const QString &name : left)
+        QVERIFY2(QStringList({"filler", "test.wil", "test.WIX", "out"}).contains(name),
+                 qPrintable(name));
 }
 
 QTEST_GUILESS_MAIN(TestWilTool)
