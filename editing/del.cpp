@@ -143,9 +143,19 @@ bool Del(TWIL &wil, int begin, int end, QString *error)
         index.append(bytes, 4);
     }
 
+    // The new pair is written beside the old one before it takes its place.
+    const QString folder = QFileInfo(libraryPath).absolutePath();
+    constexpr qint64 kFileBlocks = 16384;
+    const qint64 needed = first + (size - behind) + index.size() + kFileBlocks;
+    if (!fileio::checkFreeSpace(folder, needed, error))
+        return false;
+    const auto spaceShort = [&] {
+        fileio::explainFullDisk(folder, needed, error);
+        return false;
+    };
     QTemporaryDir work(scratchTemplateFor(libraryPath));
     if (!work.isValid())
-        return failWith(error, QStringLiteral("%1: %2").arg(work.path(), work.errorString()));
+        return failWith(error, fileio::folderRefusal(folder, work.errorString()));
     const QString newLibraryPath = work.filePath(QFileInfo(libraryPath).fileName());
     const QString newIndexPath = work.filePath(QFileInfo(indexPath).fileName());
     {
@@ -159,10 +169,10 @@ bool Del(TWIL &wil, int begin, int end, QString *error)
             !copyRange(library, behind, size, newLibrary, first, error) ||
             !fileio::writeAt(newLibrary, 44, countBytes, 4, error) ||
             !fileio::flush(newLibrary, error))
-            return false;
+            return spaceShort();
     }
     if (!fileio::writeFile(newIndexPath, index, error))
-        return false;
+        return spaceShort();
 
     // The component lets go of the old file before it is replaced, and comes back on whichever
     // pair the swap leaves.

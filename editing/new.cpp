@@ -128,7 +128,8 @@ bool createLibrary(const NewLibraryOptions &options, TWIL *openLibrary, QString 
 
     QTemporaryDir work(scratchTemplateFor(library));
     if (!work.isValid())
-        return failWith(error, QStringLiteral("%1: %2").arg(work.path(), work.errorString()));
+        return failWith(error, fileio::folderRefusal(QFileInfo(library).absolutePath(),
+                                                     work.errorString()));
     const QString newLibrary = work.filePath(QStringLiteral("new.wil"));
     const QString newIndex = work.filePath(QStringLiteral("new.WIX"));
     if (!Extractrec(QStringLiteral("exefile"), QStringLiteral("wil"), newLibrary, error) ||

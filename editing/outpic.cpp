@@ -209,24 +209,44 @@ QString targetPath(const QString &folder, const PictureFolder::Listing &listing,
     return found.isEmpty() ? folder + name : found;
 }
 
-bool writeWholeFile(const QString &path, const QByteArray &bytes, QString *error)
+// The folder the placement files go to: the Placements sub-folder, made when there is none. One
+// that is a link (its files would be written wherever it points) or no folder at all is refused.
+bool placementsForExport(const PictureFolder &folder, QString *placements, QString *error)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+    const QString path = folder.path();
+    // Whatever stands under the exact name counts, a file or a dangling link too; a name that
+    // differs in case counts when it is a folder (or a link to one).
+    QString found = path + placementsFolderName();
+    const QFileInfo exact(found);
+    if (!exact.exists() && !exact.isSymLink()) {
+        found = folder.placementsFolder();
+        found.chop(1); // the separator: a link is looked at, not followed
+    }
+    if (!found.isEmpty()) {
+        const QFileInfo info(found);
+        const QString name = QDir::toNativeSeparators(found);
+        QString why;
+        if (info.isSymLink())
+            why = QStringLiteral("%1 is a link: the placement files are not written through it")
+                      .arg(name);
+        else if (!info.isDir())
+            why = QStringLiteral("%1 is not a folder").arg(name);
+        if (!why.isEmpty()) {
+            if (error)
+                *error = why;
+            return false;
+        }
+        *placements = withSeparator(found);
+        return true;
+    }
+    if (!QDir(path).mkdir(placementsFolderName())) {
         if (error)
-            *error =
-                QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(path), file.errorString());
+            *error = QStringLiteral("%1%2: cannot be created (%3)")
+                         .arg(QDir::toNativeSeparators(path), placementsFolderName(),
+                              fileio::folderRefusesWrites(path));
         return false;
     }
-    if (!bytes.isEmpty() && !fileio::writeAt(file, 0, bytes, error))
-        return false;
-    file.close();
-    if (file.error() != QFileDevice::NoError) {
-        if (error)
-            *error =
-                QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(path), file.errorString());
-        return false;
-    }
+    *placements = withSeparator(path + placementsFolderName());
     return true;
 }
 
@@ -274,16 +294,9 @@ bool exportPictures(TWIL &wil, const QString &folder, const ExportRange &range,
         return false;
     }
     const PictureFolder existing(path);
-    QString placements = existing.placementsFolder();
-    if (placements.isEmpty()) {
-        if (!QDir(path).mkdir(placementsFolderName())) {
-            if (error)
-                *error = QStringLiteral("%1%2: cannot be created")
-                             .arg(QDir::toNativeSeparators(path), placementsFolderName());
-            return false;
-        }
-        placements = withSeparator(path + placementsFolderName());
-    }
+    QString placements;
+    if (!placementsForExport(existing, &placements, error))
+        return false;
     const PictureFolder::Listing placementFiles = PictureFolder::Listing::of(placements, false);
     const PictureFolder::Listing pictureFiles = PictureFolder::Listing::of(path, false);
 
@@ -312,10 +325,12 @@ bool exportPictures(TWIL &wil, const QString &folder, const ExportRange &range,
         } else {
             encodeBitmapInto(*bitmap, bytes);
         }
-        if (!writeWholeFile(targetPath(path, pictureFiles, pictureFileName(n)), bytes, error))
+        // Each file is made anew and renamed over the old one: a link planted in the folder is
+        // replaced, never written through.
+        if (!fileio::replaceFile(targetPath(path, pictureFiles, pictureFileName(n)), bytes, error))
             return false;
-        if (!writeWholeFile(targetPath(placements, placementFiles, placementFileName(n)),
-                            placementText(qint16(px), qint16(py)), error))
+        if (!fileio::replaceFile(targetPath(placements, placementFiles, placementFileName(n)),
+                                 placementText(qint16(px), qint16(py)), error))
             return false;
     }
     return true;

@@ -3,6 +3,9 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QLocale>
+#include <QStorageInfo>
+#include <QTemporaryFile>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -16,6 +19,7 @@
 #include <windows.h>
 #else
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
@@ -46,9 +50,47 @@ bool allowed(Op op, const QString &path, QString *error)
     return false;
 }
 
+QString systemReason(int err)
+{
+    return QString::fromLocal8Bit(std::strerror(err));
+}
+
+bool isFullDiskError(int err)
+{
+#ifdef EDQUOT
+    if (err == EDQUOT)
+        return true;
+#endif
+    return err == ENOSPC;
+}
+
+const QString &fullDiskWords()
+{
+    static const QString words = QStringLiteral("the disk is full");
+    return words;
+}
+
+// The reason a file operation failed. `err` is errno right after the failed call: Qt loses
+// the system's reason for data its buffer held ("Unknown error"), and a full disk is said in
+// plain words.
+QString reasonFor(const QFileDevice &f, int err)
+{
+    const QString said = f.errorString();
+    if (said == systemReason(ENOSPC))
+        return fullDiskWords();
+    const bool vague = said.isEmpty() || said == QLatin1String("Unknown error");
+    if (vague && isFullDiskError(err))
+        return fullDiskWords();
+    if (vague && err != 0)
+        return systemReason(err);
+    return said;
+}
+
+// Called right after the failed call, while errno still holds its reason.
 QString describe(const QFileDevice &f)
 {
-    return QStringLiteral("%1: %2").arg(f.fileName(), f.errorString());
+    const int err = errno;
+    return QStringLiteral("%1: %2").arg(f.fileName(), reasonFor(f, err));
 }
 } // namespace
 
@@ -133,10 +175,16 @@ bool rename(const QString &from, const QString &to, QString *error)
 #else
     const bool ok =
         std::rename(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()) == 0;
+    const int err = ok ? 0 : errno;
 #endif
     if (!ok) {
         if (error)
+#ifdef Q_OS_WIN
             *error = QStringLiteral("%1: cannot be replaced").arg(to);
+#else
+            *error = QStringLiteral("%1: cannot be replaced (%2)")
+                         .arg(to, isFullDiskError(err) ? fullDiskWords() : systemReason(err));
+#endif
         return false;
     }
     return true;
@@ -181,6 +229,212 @@ bool writeFile(const QString &path, const QByteArray &data, QString *error)
         return false;
     }
     return writeAt(f, 0, data, error) && flush(f, error);
+}
+
+QString notRegularFile(const QString &path)
+{
+#ifdef Q_OS_WIN
+    const QFileInfo info(path);
+    if (!info.exists())
+        return QStringLiteral("does not exist");
+    if (info.isDir())
+        return QStringLiteral("is a directory");
+    return info.isFile() ? QString() : QStringLiteral("is not a regular file");
+#else
+    const QByteArray name = QFile::encodeName(path);
+    struct stat st;
+    if (::stat(name.constData(), &st) != 0) {
+        const int err = errno;
+        if (err == ELOOP)
+            return QStringLiteral("is a loop of links");
+        if (err == ENOENT || err == ENOTDIR) {
+            struct stat link;
+            return ::lstat(name.constData(), &link) == 0 && S_ISLNK(link.st_mode)
+                       ? QStringLiteral("is a link to a missing file")
+                       : QStringLiteral("does not exist");
+        }
+        return QStringLiteral("cannot be reached (%1)").arg(systemReason(err));
+    }
+    if (S_ISDIR(st.st_mode))
+        return QStringLiteral("is a directory");
+    return S_ISREG(st.st_mode) ? QString() : QStringLiteral("is not a regular file");
+#endif
+}
+
+bool openRegularFile(QFile &file, QIODevice::OpenMode mode, QString *error)
+{
+    const QString name = QDir::toNativeSeparators(file.fileName());
+    if (const QString why = notRegularFile(file.fileName()); !why.isEmpty()) {
+        if (error)
+            *error = QStringLiteral("%1 %2").arg(name, why);
+        return false;
+    }
+    errno = 0;
+    if (!file.open(mode)) {
+        if (error)
+            *error = QStringLiteral("%1: %2").arg(name, reasonFor(file, errno));
+        return false;
+    }
+#ifndef Q_OS_WIN
+    // Something else may have been put in its place since it was looked at.
+    struct stat st;
+    if (::fstat(file.handle(), &st) == 0 && !S_ISREG(st.st_mode)) {
+        file.close();
+        if (error)
+            *error = QStringLiteral("%1 is not a regular file").arg(name);
+        return false;
+    }
+#endif
+    return true;
+}
+
+QString folderRefusesWrites(const QString &folder)
+{
+#ifdef Q_OS_WIN
+    const QFileInfo info(folder);
+    if (!info.isDir())
+        return QStringLiteral("it is not a folder");
+    if (!info.isWritable())
+        return QStringLiteral("it is read-only");
+#else
+    if (::access(QFile::encodeName(folder).constData(), W_OK | X_OK) != 0)
+        return systemReason(errno);
+#endif
+    return freeSpace(folder) == 0 ? fullDiskWords() : QString();
+}
+
+QString folderRefusal(const QString &folder, const QString &fallback)
+{
+    QString why = folderRefusesWrites(folder);
+    if (why.isEmpty())
+        why = fallback.isEmpty() ? QStringLiteral("the reason is unknown") : fallback;
+    return QStringLiteral("No new file can be made in the folder %1 (%2); nothing was changed.")
+        .arg(QDir::toNativeSeparators(folder), why);
+}
+
+namespace {
+#ifndef Q_OS_WIN
+// What new files get: the permissions the user's file-creation mask leaves.
+mode_t newFileMode()
+{
+    static const mode_t mode = [] {
+        const mode_t mask = ::umask(0);
+        ::umask(mask);
+        return mode_t(0666 & ~mask);
+    }();
+    return mode;
+}
+#endif
+} // namespace
+
+bool replaceFile(const QString &path, const QByteArray &data, QString *error)
+{
+    const QString name = QDir::toNativeSeparators(path);
+    const QFileInfo target(path);
+    if (target.isDir() && !target.isSymLink()) {
+        if (error)
+            *error = QStringLiteral("%1 is a directory").arg(name);
+        return false;
+    }
+    // A new name is made with O_EXCL: whatever stands there, nothing is opened through it.
+    // Hidden, and not ending in the target's extension, so no reader takes it for one of its
+    // files.
+    QTemporaryFile temp(target.absolutePath() + QStringLiteral("/.") + target.fileName() +
+                        QStringLiteral(".XXXXXX.part"));
+    errno = 0;
+    if (!temp.open()) {
+        if (error) {
+            const int err = errno;
+            const QString folder = QDir::toNativeSeparators(target.absolutePath());
+            *error = QStringLiteral("%1: no file can be made in %2 (%3)")
+                         .arg(name, folder,
+                              isFullDiskError(err) ? fullDiskWords()
+                              : err != 0           ? systemReason(err)
+                                                   : temp.errorString());
+        }
+        return false;
+    }
+#ifndef Q_OS_WIN
+    ::fchmod(temp.handle(), newFileMode());
+#endif
+    // A failure is told by the name the user knows.
+    const auto failed = [&] {
+        if (error)
+            error->replace(QFileInfo(temp.fileName()).fileName(), target.fileName());
+        return false;
+    };
+    if (!data.isEmpty() && !writeAt(temp, 0, data, error))
+        return failed();
+    errno = 0;
+    if (!temp.flush()) {
+        if (error)
+            *error = QStringLiteral("%1: %2").arg(name, reasonFor(temp, errno));
+        return false;
+    }
+    temp.close();
+    if (!rename(temp.fileName(), path, error))
+        return false;
+    temp.setAutoRemove(false); // it has become the target
+    return true;
+}
+
+namespace {
+FreeSpaceHook &freeSpaceHook()
+{
+    static FreeSpaceHook h;
+    return h;
+}
+} // namespace
+
+void setFreeSpaceHook(FreeSpaceHook hook)
+{
+    freeSpaceHook() = std::move(hook);
+}
+
+qint64 freeSpace(const QString &folder)
+{
+    if (freeSpaceHook())
+        return freeSpaceHook()(folder);
+    const QStorageInfo storage(folder);
+    return storage.isValid() && storage.isReady() ? storage.bytesAvailable() : -1;
+}
+
+QString byteCount(qint64 bytes)
+{
+    return QLocale::c().formattedDataSize(bytes, 1, QLocale::DataSizeTraditionalFormat);
+}
+
+namespace {
+QString fullDiskMessage(const QString &folder, qint64 needed, qint64 free)
+{
+    return QStringLiteral("The disk is full: the edit needs %1 of free space in %2, and only %3 "
+                          "are free.")
+        .arg(byteCount(needed), QDir::toNativeSeparators(folder), byteCount(free));
+}
+} // namespace
+
+bool checkFreeSpace(const QString &folder, qint64 needed, QString *error)
+{
+    const qint64 free = freeSpace(folder);
+    if (free < 0 || free >= needed)
+        return true;
+    if (error)
+        *error = fullDiskMessage(folder, needed, free) + QStringLiteral(" Nothing was changed.");
+    return false;
+}
+
+void explainFullDisk(const QString &folder, qint64 needed, QString *error)
+{
+    if (!error)
+        return;
+    const qint64 free = freeSpace(folder);
+    if (error->contains(fullDiskWords()))
+        *error += QStringLiteral(" (the edit needs %1 of free space in %2)")
+                      .arg(byteCount(needed), QDir::toNativeSeparators(folder));
+    else if (free >= 0 && free < needed)
+        *error = QStringLiteral("%1%2 %3")
+                     .arg(*error, error->endsWith(u'.') ? QString() : QStringLiteral("."),
+                          fullDiskMessage(folder, needed, free));
 }
 
 } // namespace fileio

@@ -7,6 +7,8 @@
 #include <QString>
 #include <functional>
 
+class QFile;
+
 namespace fileio {
 
 enum class Op { Write, Flush, Resize, Rename, Remove };
@@ -40,5 +42,41 @@ bool flushFolder(const QString &folder, QString *error);
 
 // Writes a whole new file (created or truncated) and flushes it.
 bool writeFile(const QString &path, const QByteArray &data, QString *error);
+
+// What stands where a file should be, the reasons writes fail, and the room an edit needs.
+
+// Why `path` is not an existing regular file (or a link to one), in words that follow its
+// name: "does not exist", "is a directory", "is not a regular file" (a FIFO, a device, a
+// socket), "is a loop of links". Empty for a regular file. Opens nothing, so it cannot hang.
+QString notRegularFile(const QString &path);
+// Opens `file` (by its name) in `mode` when it is a regular file; anything else is refused
+// with "PATH is a directory" and the like, so that a FIFO never blocks the caller.
+bool openRegularFile(QFile &file, QIODevice::OpenMode mode, QString *error);
+
+// Why new files cannot be made in `folder` ("Permission denied", "Read-only file system",
+// "the disk is full"); empty when nothing stands in the way.
+QString folderRefusesWrites(const QString &folder);
+// The message for an edit that could not make its files in `folder`: the folder and why
+// (`fallback` when the system says nothing more precise).
+QString folderRefusal(const QString &folder, const QString &fallback);
+
+// Writes a whole file by way of a new file in the same folder, renamed over `path`: whatever
+// stands at `path` (a link, a file of another owner) is replaced, never written through. A
+// directory at `path` is refused. Not flushed to the disk: for files that can be made again.
+bool replaceFile(const QString &path, const QByteArray &data, QString *error);
+
+// Bytes free for new files in `folder`; -1 when the system cannot tell.
+qint64 freeSpace(const QString &folder);
+// Tests pretend a disk of a given free space (no hook: the system is asked).
+using FreeSpaceHook = std::function<qint64(const QString &folder)>;
+void setFreeSpaceHook(FreeSpaceHook hook);
+// False, with a message that the disk is full and how much the edit needs, when `folder` has
+// fewer than `needed` bytes free. Checked before an edit writes anything.
+bool checkFreeSpace(const QString &folder, qint64 needed, QString *error);
+// After a failed edit that needed `needed` bytes in `folder`: when the disk was full, the
+// message says how much room the edit needs and how much there is.
+void explainFullDisk(const QString &folder, qint64 needed, QString *error);
+// "12.3 MB": an amount of bytes for a message.
+QString byteCount(qint64 bytes);
 
 } // namespace fileio

@@ -258,8 +258,15 @@ void TWIL::openFile(bool readOnly)
     // Taken before anything is read: a write between it and the reading shows as a change.
     if (!LibraryStream)
         m_readStamp = PairStamp::take(FileName, indexFileNameFor(FileName));
-    if (!QFileInfo(FileName).isFile()) {
-        notify(FileName + QStringLiteral(" 不存在."));
+    // A directory, a FIFO or a device is no library (opening a FIFO would wait for a writer
+    // forever); only a name with nothing behind it is missing.
+    if (const QString why = fileio::notRegularFile(FileName); !why.isEmpty()) {
+        const QFileInfo info(FileName);
+        if (!info.exists() && !info.isSymLink())
+            notify(FileName + QStringLiteral(" 不存在."));
+        else
+            notify(QStringLiteral("%1 %2: it cannot be opened as an image library.")
+                       .arg(QDir::toNativeSeparators(FileName), why));
         return;
     }
     if (!LibraryStream) {
@@ -349,14 +356,34 @@ void TWIL::Close()
     FileType = 0;
     m_readOnly = false;
     m_knownSize = -1;
+    m_indexError.clear();
 }
 
 void TWIL::LoadIndex(const QString &indexPath)
 {
+    m_indexError.clear();
+    m_entryBeyondEnd = -1;
     QFile f(indexPath);
-    if (!f.open(QIODevice::ReadOnly))
+    const QString name = QDir::toNativeSeparators(indexPath);
+    if (const QString why = fileio::notRegularFile(indexPath); !why.isEmpty()) {
+        const QFileInfo info(indexPath);
+        m_indexError = !info.exists() && !info.isSymLink()
+                           ? QStringLiteral("The index file %1 is missing.").arg(name)
+                           : QStringLiteral("The index file %1 %2.").arg(name, why);
         return;
+    }
+    if (!fileio::openRegularFile(f, QIODevice::ReadOnly, &m_indexError)) {
+        m_indexError = QStringLiteral("The index file cannot be read: %1").arg(m_indexError);
+        return;
+    }
     const qint64 size = f.size();
+    const qint64 headerSize = FileType == 2 ? 24 : 48;
+    if (size < headerSize) {
+        m_indexError = QStringLiteral("The index file %1 is shorter than its header (%2 bytes).")
+                           .arg(name)
+                           .arg(size);
+        return;
+    }
     auto readEntries = [&](qint64 start, qint64 count, QVector<qint32> &out) {
         const qint64 present = size > start ? (size - start) / 4 : 0;
         const qint64 n = std::clamp<qint64>(count, 0, present);
@@ -401,10 +428,19 @@ void TWIL::LoadIndex(const QString &indexPath)
         }
         if (!readEntries(start, count, entries))
             return;
+        m_indexCount = count;
         m_tableStart = start;
         Offsets = entries;
         Offsets.append(0);
         m_imageCount = std::clamp(m_headerCount, 0, int(entries.size()));
+        // An entry beyond the end of the file locates nothing, and an insert would move it past
+        // what 32 bits can hold.
+        if (LibraryStream) {
+            const qint64 librarySize = LibraryStream->size();
+            for (int i = 0; i < m_imageCount && m_entryBeyondEnd < 0; ++i)
+                if (Offsets.at(i) > librarySize)
+                    m_entryBeyondEnd = i;
+        }
     } else if (FileType == 2) {
         if (size < 24)
             return;
@@ -445,6 +481,20 @@ bool TWIL::canEdit(QString *reason) const
     else if (FileType != 0 && FileType != 1)
         why =
             QStringLiteral("%1: libraries of run-length records cannot be changed.").arg(FileName);
+    else if (!m_indexError.isEmpty())
+        why = m_indexError;
+    else if (m_headerCount < 0 || m_indexCount < 0)
+        why = QStringLiteral("%1: the image count of the %2 is negative (%3): the pair is "
+                             "inconsistent and cannot be changed.")
+                  .arg(FileName,
+                       m_headerCount < 0 ? QStringLiteral("library") : QStringLiteral("index"))
+                  .arg(m_headerCount < 0 ? m_headerCount : m_indexCount);
+    else if (m_entryBeyondEnd >= 0)
+        why = QStringLiteral("%1: the entry of image %2 (%3) lies beyond the end of the library "
+                             "file: the pair is inconsistent and cannot be changed.")
+                  .arg(FileName)
+                  .arg(m_entryBeyondEnd)
+                  .arg(Offsets.value(m_entryBeyondEnd));
     // Images the index cannot locate would be lost, or overwritten, by any edit.
     else if (m_headerCount > m_imageCount)
         why = QFileInfo::exists(IndexFileName)
@@ -1066,6 +1116,8 @@ bool TWIL::setPlacementField(int index, int at, qint16 value)
         !journal.save(EditJournal::Library, *LibraryStream, offset + at, 2, &m_error) ||
         !journal.arm(&m_error)) {
         journal.rollBack(*LibraryStream, nullptr, &why);
+        // A journal of two bytes still takes a block of the disk, and its folder may grow.
+        fileio::explainFullDisk(QFileInfo(FileName).absolutePath(), 8192, &m_error);
         return false;
     }
     if (fileio::writeAt(*LibraryStream, offset + at, bytes, 2, &m_error) &&

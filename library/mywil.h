@@ -112,13 +112,17 @@ public:
     // True when the library could only be opened for reading: every edit is refused.
     bool isReadOnly() const { return m_readOnly; }
     // True when the open library may be changed; otherwise `reason` says why not (closed,
-    // read-only, a run-length library).
+    // read-only, a run-length library, an index that is missing or not a regular file, an
+    // inconsistent pair: negative counts, an entry beyond the end of the file).
     bool canEdit(QString *reason = nullptr) const;
     // True when the pair on disk is no longer the one the component read: another program wrote
     // to it, or put other files in its place. Edits check it under the edit lock (LibraryEdit).
     bool pairChangedSinceRead() const;
     // The pair on disk, as it is now, is the one the component holds (after its own edit).
     void notePairRead();
+    // Why the index could not be read at the last LoadIndex (missing, a directory or another
+    // thing that is not a regular file, shorter than its header); empty when it was read.
+    QString indexError() const { return m_indexError; }
     // Byte offset of entry 0 in the index file (48 or 52), found when the index was loaded
     // (24 + 4 x OffSet for a FileType 2 index).
     int indexTableStart() const { return m_tableStart; }
@@ -175,6 +179,9 @@ private:
     PairStamp m_readStamp; // the pair as it was when it was read
     int m_imageCount = 0;
     int m_headerCount = 0; // the library header's count, before clamping to the index
+    int m_indexCount = 0;  // the index header's count, as it stands
+    int m_entryBeyondEnd = -1; // the first image whose entry lies beyond the end of the file
+    QString m_indexError;
     bool m_readOnly = false;
     bool m_lastDecodeOk = true;
     int m_tableStart = 52;

@@ -14,6 +14,8 @@ class TWILPrivate
     {
         wil.m_imageCount = int(entries.size());
         wil.m_headerCount = int(entries.size());
+        wil.m_indexCount = int(entries.size());
+        wil.m_entryBeyondEnd = -1;
         wil.Offsets = entries;
         wil.Offsets.append(0);
     }

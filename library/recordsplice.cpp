@@ -47,6 +47,7 @@ class Splice
         if (!writeJournal(journal, &why)) {
             QString ignored;
             journal.rollBack(lib, &m_index, &ignored);
+            fileio::explainFullDisk(folder(), m_needed, &why);
             return fail(error, why);
         }
         if (apply(&why) && journal.finish(&why)) {
@@ -56,6 +57,7 @@ class Splice
         }
         QString rollbackError;
         const bool restored = journal.rollBack(lib, &m_index, &rollbackError);
+        fileio::explainFullDisk(folder(), m_needed, &why);
         if (error)
             *error = restored ? why
                               : QStringLiteral("%1 (the files could not all be put back as they "
@@ -147,8 +149,27 @@ class Splice
         if (!m_index.open(QIODevice::ReadWrite))
             return fail(error,
                         QStringLiteral("%1: %2").arg(m_wil.IndexFileName, m_index.errorString()));
-        return true;
+        return checkFreeSpace(error);
     }
+
+    // The journal copies everything behind the change, and both files may grow: a disk without
+    // that much room is refused before anything is written.
+    bool checkFreeSpace(QString *error)
+    {
+        const qint64 indexSize = m_index.size();
+        const qint64 tableFrom = m_tableStart + 4 * qint64(m_firstChanged);
+        const qint64 libraryEnd = m_delta == 0 ? m_end : m_oldSize;
+        const qint64 newIndexSize = m_tableStart + 4 * qint64(m_table.size());
+        constexpr qint64 kJournalFrame = 4096; // headers, trailer, and a block per file
+        m_needed = kJournalFrame + 8 + (libraryEnd - m_start) + qMax<qint64>(0, indexSize - tableFrom) +
+                   qMax<qint64>(0, m_delta) + qMax<qint64>(0, newIndexSize - indexSize);
+        if (fileio::checkFreeSpace(folder(), m_needed, error))
+            return true;
+        m_index.close();
+        return false;
+    }
+
+    QString folder() const { return QFileInfo(m_wil.FileName).absolutePath(); }
 
     // Copies everything the edit will overwrite, and the old sizes, into the journal and
     // flushes it before a byte of either file changes.
@@ -265,6 +286,7 @@ class Splice
     const ProgressFn &m_progress;
 
     qint64 m_oldSize = 0;
+    qint64 m_needed = 0; // bytes of free space the edit takes at most
     qint64 m_start = 0; // the bytes being replaced: [m_start, m_end)
     qint64 m_end = 0;
     qint64 m_delta = 0;

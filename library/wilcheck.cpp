@@ -86,13 +86,10 @@ bool Checker::checkHeaders(const QString &libraryPath)
                          .arg(native(marker)));
         return false;
     }
-    if (!QFileInfo(libraryPath).isFile()) {
-        libraryError(QStringLiteral("%1 does not exist").arg(native(libraryPath)));
-        return false;
-    }
+    // A directory, FIFO or device is refused by what it is; a FIFO is never opened.
     m_library.setFileName(libraryPath);
-    if (!m_library.open(QIODevice::ReadOnly)) {
-        libraryError(QStringLiteral("%1 cannot be read: %2").arg(native(libraryPath), m_library.errorString()));
+    if (QString why; !fileio::openRegularFile(m_library, QIODevice::ReadOnly, &why)) {
+        libraryError(why);
         return false;
     }
     m_size = m_library.size();
@@ -123,12 +120,8 @@ bool Checker::checkHeaders(const QString &libraryPath)
 
     const QString indexPath = indexFileNameFor(libraryPath);
     QFile index(indexPath);
-    if (!index.exists()) {
-        indexError(QStringLiteral("%1 does not exist").arg(native(indexPath)));
-        return false;
-    }
-    if (!index.open(QIODevice::ReadOnly)) {
-        indexError(QStringLiteral("%1 cannot be read: %2").arg(native(indexPath), index.errorString()));
+    if (QString why; !fileio::openRegularFile(index, QIODevice::ReadOnly, &why)) {
+        indexError(why);
         return false;
     }
     m_indexSize = index.size();

@@ -94,7 +94,14 @@ int openLibrary(TWIL &wil, const QString &path, bool forEditing)
                                : notices.takeLast();
     for (const QString &notice : std::as_const(notices))
         note(notice);
-    return wil.isOpen() ? Ok : fail(reason);
+    if (!wil.isOpen())
+        return fail(reason);
+    // Without its index no image of the library can be found: "images: 0" would mislead.
+    if (const QString why = wil.indexError(); !why.isEmpty()) {
+        wil.Close();
+        return fail(why);
+    }
+    return Ok;
 }
 
 namespace {

@@ -37,7 +37,8 @@ void note(const QString &message);
 
 // Opens the library at `path`, for editing (Open) or only for reading (OpenReadOnly). What the
 // component says on the way (an interrupted edit undone) goes to stderr as notes; a library
-// that does not open gets the command's one line of failure. Ok or Failed.
+// that does not open, or whose index cannot be read, gets the command's one line of failure.
+// Ok or Failed.
 int openLibrary(TWIL &wil, const QString &path, bool forEditing);
 
 // Options: "--name value" (or "--name=value") pairs and flags; everything else is positional.

@@ -41,6 +41,8 @@ class TestExportPictures : public QObject
     void writeFailure();
     void refusals_data();
     void refusals();
+    void plantedLinks_data();
+    void plantedLinks();
 };
 
 void TestExportPictures::roundTrip_data()
@@ -231,7 +233,7 @@ void TestExportPictures::writeFailure()
     TWIL wil;
     QVERIFY(openWil(wil, path));
     fileio::setFaultHook([](fileio::Op op, const QString &file) {
-        return op == fileio::Op::Write && file.endsWith("000002.bmp") ? fileio::Fault::Fail
+        return op == fileio::Op::Write && file.contains("000002.bmp") ? fileio::Fault::Fail
                                                                       : fileio::Fault::None;
     });
     QString error;
@@ -325,6 +327,71 @@ void TestExportPictures::refusals()
         QCOMPARE(range.begin, first);
         QCOMPARE(range.end, last);
     }
+}
+
+// A link planted in the export folder is replaced by the exported file, never written
+// through; a Placements that is a link or no folder is refused before anything is written.
+void TestExportPictures::plantedLinks_data()
+{
+    QTest::addColumn<QString>("planted"); // the path in the export folder
+    QTest::addColumn<QString>("kind");    // "link", "dangling link", "file", "folder"
+    QTest::addColumn<QString>("refusal"); // empty: the export succeeds
+    QTest::newRow("picture is a link") << "000000.bmp" << "link" << "";
+    QTest::newRow("picture is a dangling link") << "000001.bmp" << "dangling link" << "";
+    QTest::newRow("placement file is a link") << "Placements/000000.txt" << "link" << "";
+    QTest::newRow("picture is a folder") << "000001.bmp" << "folder" << "is a directory";
+    QTest::newRow("Placements is a link") << "Placements" << "link" << "is a link";
+    QTest::newRow("placements is a link") << "placements" << "link" << "is a link";
+    QTest::newRow("Placements is a file") << "Placements" << "file" << "is not a folder";
+}
+
+void TestExportPictures::plantedLinks()
+{
+    QFETCH(QString, planted);
+    QFETCH(QString, kind);
+    QFETCH(QString, refusal);
+    QTemporaryDir dir;
+    const QString path = makeSomeLibrary(dir.path(), 3, 1);
+    const QString out = dir.filePath("out");
+    const QString victims = dir.filePath("victims");
+    QDir().mkpath(out + "/Placements");
+    QDir().mkpath(victims);
+    if (planted.startsWith("Placements") || planted.startsWith("placements"))
+        QDir(out + "/Placements").removeRecursively();
+    if (planted.startsWith("Placements/"))
+        QDir().mkpath(out + "/Placements");
+    const QString victim = victims + "/victim";
+    const QString target = out + u'/' + planted;
+    if (kind == "link" && !planted.contains(u'/') && !planted.endsWith(".bmp"))
+        QVERIFY(QFile::link(victims, target)); // a folder elsewhere
+    else if (kind == "link")
+        QVERIFY(wilfixture::writeFile(victim, "not yours") && QFile::link(victim, target));
+    else if (kind == "dangling link")
+        QVERIFY(QFile::link(victim, target));
+    else if (kind == "file")
+        QVERIFY(wilfixture::writeFile(target, "not a folder"));
+    else
+        QVERIFY(QDir().mkpath(target));
+    const QByteArray victimBefore = wilfixture::readFile(victim);
+
+    TWIL wil;
+    QVERIFY(openWil(wil, path));
+    QString error;
+    const bool ok = outpic::exportPictures(wil, out, {0, 2}, {}, &error);
+    QCOMPARE(ok, refusal.isEmpty());
+    QVERIFY2(error.contains(refusal), qPrintable(error));
+    // Nothing reached what the links point to.
+    QCOMPARE(wilfixture::readFile(victim), victimBefore);
+    QCOMPARE(QFileInfo::exists(victim), !victimBefore.isEmpty());
+    QCOMPARE(filesIn(victims), victimBefore.isEmpty() ? QStringList() : QStringList{"victim"});
+    if (ok) {
+        QVERIFY(!QFileInfo(target).isSymLink());
+        QCOMPARE(filesIn(out), (QStringList{"000000.bmp", "000001.bmp", "000002.bmp"}));
+        QCOMPARE(filesIn(out + "/Placements"),
+                 (QStringList{"000000.txt", "000001.txt", "000002.txt"}));
+    }
+    // No temporary file is left behind.
+    QCOMPARE(QDir(out).entryList(QDir::Hidden | QDir::Files), filesIn(out));
 }
 
 QTEST_GUILESS_MAIN(TestExportPictures)

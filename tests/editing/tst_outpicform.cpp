@@ -178,7 +178,7 @@ void TestOutpicForm::writeFailureKeepsWindowOpen()
     form.EditEnd->setText("4");
     form.show();
     fileio::setFaultHook([](fileio::Op op, const QString &file) {
-        return op == fileio::Op::Write && file.endsWith("000003.txt") ? fileio::Fault::Fail
+        return op == fileio::Op::Write && file.contains("000003.txt") ? fileio::Fault::Fail
                                                                       : fileio::Fault::None;
     });
     form.suiButton2->click();

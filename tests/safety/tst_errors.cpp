@@ -1,5 +1,6 @@
 // Edits that cannot be done: a library or index that refuses writes, a full disk, an index that
-// is missing or shorter than its count, a folder that vanished, a picture that is not one. Each
+// is missing or shorter than its count, a folder that vanished, a picture that is not one, an
+// inconsistent pair (negative counts, an entry beyond the end), too little free space. Each
 // must say why in one message and leave both files (and the folder) exactly as they were.
 #include "addone.h"
 #include "addpic.h"
@@ -34,6 +35,9 @@ enum class Setup {
     FolderVanished,  // the picture or export folder is gone when the operation starts
     NotAPicture,     // the picture file holds text
     DamagedPicture,  // a bitmap cut short: its last rows are missing (in the folder: 000001.bmp)
+    NegativeCount,   // the library's count is negative (the index's too, for a delete)
+    EntryBeyondEnd,  // an entry points past the end of the file: an insert would wrap it
+    NoRoom,          // the disk has less free space than the edit needs
 };
 
 enum class Edit {
@@ -84,7 +88,11 @@ class TestErrors : public QObject
 {
     Q_OBJECT
   private slots:
-    void cleanup() { fileio::setFaultHook({}); }
+    void cleanup()
+    {
+        fileio::setFaultHook({});
+        fileio::setFreeSpaceHook({});
+    }
     void refusedEdit_data();
     void refusedEdit();
 };
@@ -131,6 +139,19 @@ void TestErrors::refusedEdit_data()
     row("damaged picture: load", Setup::DamagedPicture, Edit::Load);
     row("damaged picture: batch append", Setup::DamagedPicture, Edit::BatchAppend);
     row("damaged picture: create", Setup::DamagedPicture, Edit::Create);
+    row("negative count: AddBitmap", Setup::NegativeCount, Edit::AddBitmap);
+    row("negative count: insert one", Setup::NegativeCount, Edit::InsertOne);
+    row("negative count: batch append", Setup::NegativeCount, Edit::BatchAppend);
+    row("negative counts: delete", Setup::NegativeCount, Edit::Delete);
+    row("entry beyond the end: splice", Setup::EntryBeyondEnd, Edit::SpliceInsert);
+    row("entry beyond the end: insert one", Setup::EntryBeyondEnd, Edit::InsertOne);
+    row("entry beyond the end: delete", Setup::EntryBeyondEnd, Edit::Delete);
+    row("no room: AddBitmap", Setup::NoRoom, Edit::AddBitmap);
+    row("no room: ReplaceBitmap", Setup::NoRoom, Edit::ReplaceGrowing);
+    row("no room: splice", Setup::NoRoom, Edit::SpliceInsert);
+    row("no room: insert one", Setup::NoRoom, Edit::InsertOne);
+    row("no room: delete", Setup::NoRoom, Edit::Delete);
+    row("no room: blank", Setup::NoRoom, Edit::Blank);
 }
 
 void TestErrors::refusedEdit()
@@ -159,6 +180,13 @@ void TestErrors::refusedEdit()
     LibraryBuilder b;
     for (int i = 0; i < 5; ++i)
         b.add(sampleRecord(i));
+    if (setup == Setup::NegativeCount) {
+        b.setLibraryCount(-5);
+        if (edit == Edit::Delete)
+            b.setIndexCount(-5);
+    }
+    if (setup == Setup::EntryBeyondEnd)
+        b.setEntry(4, 2147483000);
     const QString lib = work + QStringLiteral("/test.wil");
     const QString index = work + QStringLiteral("/test.WIX");
     writeFile(lib, b.library());
@@ -208,10 +236,15 @@ void TestErrors::refusedEdit()
             return refuseFirst(path, QStringLiteral("test.WIX"));
         case Setup::FullDisk:
             return operations == 1 ? fileio::Fault::Fail : fileio::Fault::None;
+        case Setup::NoRoom: // checked before anything is written
+            return fileio::Fault::Fail;
         default:
             return fileio::Fault::None;
         }
     });
+
+    if (setup == Setup::NoRoom)
+        fileio::setFreeSpaceHook([](const QString &) { return qint64(1000); });
 
     QString error;
     bool ok = false;
@@ -277,6 +310,7 @@ void TestErrors::refusedEdit()
         break;
     }
     fileio::setFaultHook({});
+    fileio::setFreeSpaceHook({});
     wil.Close();
 
     QVERIFY2(!ok, "the edit reported success");
@@ -287,6 +321,12 @@ void TestErrors::refusedEdit()
                  qPrintable(error));
     QVERIFY2(!error.contains(u'\n') || error.size() < 400, qPrintable(error));
     qInfo().noquote() << "message:" << error;
+    // The refusals that say what is wrong with the pair, or how much room the edit needs.
+    const QString reason = setup == Setup::NegativeCount  ? QStringLiteral("is negative")
+                           : setup == Setup::EntryBeyondEnd ? QStringLiteral("beyond the end")
+                           : setup == Setup::NoRoom ? QStringLiteral("The disk is full: the edit needs")
+                                                    : QString();
+    QVERIFY2(error.contains(reason), qPrintable(error));
     const auto after = snapshot(work);
     QCOMPARE(after.keys(), before.keys());
     for (auto it = before.begin(); it != before.end(); ++it)

@@ -11,6 +11,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QtEndian>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace wilfixture;
@@ -213,6 +214,10 @@ class TestWilTool : public QObject
     void help();
     void interruptedEditIsANote_data();
     void interruptedEditIsANote();
+    void notAFileRefused_data();
+    void notAFileRefused();
+    void fullDisk_data();
+    void fullDisk();
 };
 
 void TestWilTool::initTestCase()
@@ -556,8 +561,8 @@ void TestWilTool::setxy()
 void TestWilTool::editRefused_data()
 {
     QTest::addColumn<QStringList>("args"); // LIB, PIC, EMPTY, JUNK stand for the files
-    QTest::addColumn<QString>("setup");    // "", "readonly", "noindex"
-    QTest::addColumn<QString>("fragment");
+    QTest::addColumn<QString>("setup");    // "", "readonly", "rofolder", "noindex"
+    QTest::addColumn<QString>("fragment"); // DIR stands for the library's folder
     QTest::newRow("append, read-only") << QStringList{"append", "LIB", "PIC"} << "readonly"
                                        << "cannot be changed";
     QTest::newRow("replace, read-only") << QStringList{"replace", "LIB", "0", "PIC"} << "readonly"
@@ -586,7 +591,10 @@ void TestWilTool::editRefused_data()
     QTest::newRow("append, index missing") << QStringList{"append", "LIB", "PIC"} << "noindex"
                                            << "";
     QTest::newRow("setxy, index missing") << QStringList{"setxy", "LIB", "0", "1", "2"} << "noindex"
-                                          << "out of range";
+                                          << "is missing";
+    // The folder and the reason, not an empty path.
+    QTest::newRow("delete, read-only folder") << QStringList{"delete", "LIB", "0-1"} << "rofolder"
+                                              << "folder DIR (Permission denied)";
 }
 
 void TestWilTool::editRefused()
@@ -604,15 +612,21 @@ void TestWilTool::editRefused()
     QVERIFY(writeFile(empty, {}));
     if (setup == u"noindex")
         QVERIFY(QFile::remove(index));
-    const bool readOnly = setup == u"readonly";
+    const bool readOnly = setup == u"readonly" || setup == u"rofolder";
     if (readOnly) {
         if (needsPrivilegeDrop() &&
             QStandardPaths::findExecutable(QStringLiteral("setpriv")).isEmpty())
             QSKIP("running as root without setpriv: files cannot be made read-only");
         for (const QString &f : {lib, index})
-            QVERIFY(
-                QFile::setPermissions(f, QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther));
+            QVERIFY(setup != u"readonly" || QFile::setPermissions(f, QFile::ReadOwner |
+                                                                          QFile::ReadGroup |
+                                                                          QFile::ReadOther));
     }
+    const auto readable = QFile::ReadOwner | QFile::ExeOwner | QFile::ReadGroup |
+                          QFile::ExeGroup | QFile::ReadOther | QFile::ExeOther;
+    if (setup == u"rofolder")
+        QVERIFY(QFile::setPermissions(dir.path(), readable));
+    fragment.replace(QStringLiteral("DIR"), QDir::toNativeSeparators(dir.path()));
     const QByteArray libBefore = readFile(lib), indexBefore = readFile(index);
     for (QString &a : args) {
         if (a == u"LIB")
@@ -628,6 +642,7 @@ void TestWilTool::editRefused()
     }
 
     const Run r = wiltool(args, readOnly);
+    QFile::setPermissions(dir.path(), readable | QFile::WriteOwner);
     VERIFY_REFUSED(r, 1, fragment);
     QCOMPARE(readFile(lib), libBefore);
     QCOMPARE(QFile::exists(index), setup != u"noindex");
@@ -756,6 +771,133 @@ void TestWilTool::interruptedEditIsANote()
     if (!failure.isEmpty())
         QVERIFY2(lines[1].contains(failure), qPrintable(lines[1]));
     QVERIFY(!QFile::exists(EditJournal::pathFor(lib)));
+}
+
+// Something that is no regular file where the library or its index should be is refused by what
+// it is, at once: a FIFO is never opened (it would wait for a writer forever).
+void TestWilTool::notAFileRefused_data()
+{
+    QTest::addColumn<QString>("command"); // LIB stands for the library, DIR for a folder
+    QTest::addColumn<QString>("file");    // "library" or "index"
+    QTest::addColumn<QString>("thing");   // what stands in its place
+    QTest::addColumn<QString>("fragment");
+    auto row = [](const char *command, const char *file, const char *thing, const char *fragment) {
+        QTest::addRow("%s: %s is %s", command, file, thing)
+            << command << file << thing << fragment;
+    };
+    row("info LIB", "library", "directory", "is a directory");
+    row("info LIB", "library", "fifo", "is not a regular file");
+    row("info LIB", "library", "device", "is not a regular file");
+    row("info LIB", "library", "loop", "is a loop of links");
+    row("info LIB", "index", "directory", "is a directory");
+    row("info LIB", "index", "fifo", "is not a regular file");
+    row("info LIB", "index", "device", "is not a regular file");
+    row("info LIB", "index", "missing", "is missing");
+    row("check LIB", "library", "fifo", "is not a regular file");
+    row("check LIB", "index", "fifo", "is not a regular file");
+    row("check LIB", "index", "directory", "is a directory");
+    row("setxy LIB 0 1 2", "index", "fifo", "is not a regular file");
+    row("delete LIB 0-1", "index", "fifo", "is not a regular file");
+    row("export LIB DIR", "library", "fifo", "is not a regular file");
+}
+
+void TestWilTool::notAFileRefused()
+{
+    QFETCH(QString, command);
+    QFETCH(QString, file);
+    QFETCH(QString, thing);
+    QFETCH(QString, fragment);
+    QTemporaryDir dir;
+    const QString lib = plainLibrary(48).write(dir.path());
+    const QString target = file == u"library" ? lib : indexOf(lib);
+    QVERIFY(QFile::remove(target));
+    const QByteArray path = QFile::encodeName(target);
+    if (thing == u"directory")
+        QVERIFY(QDir().mkdir(target));
+    else if (thing == u"fifo")
+        QCOMPARE(::mkfifo(path.constData(), 0644), 0);
+    else if (thing == u"device")
+        QCOMPARE(::symlink("/dev/null", path.constData()), 0);
+    else if (thing == u"loop")
+        QCOMPARE(::symlink(path.constData(), path.constData()), 0);
+    const QString other = file == u"library" ? indexOf(lib) : lib;
+    const QByteArray otherBefore = readFile(other);
+    const QDir folder(dir.path());
+    const auto filter = QDir::AllEntries | QDir::System | QDir::Hidden | QDir::NoDotAndDotDot;
+    const QStringList namesBefore = folder.entryList(filter);
+
+    QStringList args = command.split(u' ');
+    args.replaceInStrings(QStringLiteral("LIB"), lib);
+    args.replaceInStrings(QStringLiteral("DIR"), dir.filePath(QStringLiteral("out")));
+    const Run r = wiltool(args);
+    if (args[0] == u"check") { // the findings go to stdout
+        QVERIFY2(r.code == 1, qPrintable(r.err));
+        QVERIFY2(r.out.contains(fragment), qPrintable(r.out));
+    } else {
+        VERIFY_REFUSED(r, 1, fragment);
+    }
+    QVERIFY2(!r.err.contains(QStringLiteral("不存在")) && !r.out.contains(QStringLiteral("exist")),
+             qPrintable(r.err + r.out));
+    QCOMPARE(readFile(other), otherBefore);
+    QCOMPARE(folder.entryList(filter), namesBefore);
+}
+
+// A real full disk: a small file system of its own (a tmpfs in a mount namespace), filled up.
+// The message says so, never "Unknown error", and the pair is as it was.
+void TestWilTool::fullDisk_data()
+{
+    QTest::addColumn<QString>("command"); // LIB stands for the library, PIC for a picture
+    QTest::addColumn<QString>("fragment");
+    QTest::newRow("insert") << "add LIB PIC --insert-at 0" << "The disk is full: the edit needs";
+    QTest::newRow("delete") << "delete LIB 0-1" << "The disk is full: the edit needs";
+    QTest::newRow("blank") << "blank LIB 0-1" << "The disk is full: the edit needs";
+    QTest::newRow("export") << "export LIB OUT" << ".bmp: the disk is full";
+}
+
+void TestWilTool::fullDisk()
+{
+    QFETCH(QString, command);
+    QFETCH(QString, fragment);
+    const QString unshare = QStandardPaths::findExecutable(QStringLiteral("unshare"));
+    if (unshare.isEmpty() ||
+        QProcess::execute(unshare, {QStringLiteral("-rm"), QStringLiteral("true")}) != 0)
+        QSKIP("no mount namespace for a small file system of its own");
+    QTemporaryDir dir;
+    LibraryBuilder b;
+    for (int i = 0; i < 6; ++i)
+        b.add(uncompressed16Record(patternImage(40, 40), qint16(i), 0));
+    const QString lib = b.write(dir.path());
+    const QString pic = writePicture(dir.path(), QStringLiteral("p.bmp"), patternImage(5, 3));
+    const QString disk = dir.filePath(QStringLiteral("disk"));
+    QVERIFY(QDir().mkdir(disk));
+    QString args = command;
+    args.replace(QStringLiteral("LIB"), disk + QStringLiteral("/test.wil"))
+        .replace(QStringLiteral("PIC"), pic)
+        .replace(QStringLiteral("OUT"), disk + QStringLiteral("/out"));
+    // A filler leaves 16 kB: room for the lock, not for a copy of the library. The files are
+    // compared with their copies before the namespace (and the disk) goes.
+    const QString script =
+        QStringLiteral(
+            "set -e; mount -t tmpfs -o size=160k tmpfs '%1'; cp '%2' '%3' '%1/'; "
+            "avail=$(df -k --output=avail '%1' | tail -1); "
+            "dd if=/dev/zero of='%1/filler' bs=4k count=$(( (avail - 16) / 4 )) 2>/dev/null; "
+            "set +e; '%4' %5; echo \"rc=$?\"; "
+            "cmp -s '%2' '%1/test.wil' && cmp -s '%3' '%1/test.WIX' && echo same; ls -A '%1'")
+            .arg(disk, lib, indexOf(lib), wiltoolPath(), args);
+    QProcess p;
+    p.start(unshare, {QStringLiteral("-rm"), QStringLiteral("sh"), QStringLiteral("-c"), script});
+    QVERIFY(p.waitForFinished(60000));
+    const QString out = QString::fromUtf8(p.readAllStandardOutput());
+    const QString err = QString::fromUtf8(p.readAllStandardError());
+    QVERIFY2(out.contains(QStringLiteral("rc=1\n")), qPrintable(out + err));
+    QVERIFY2(err.contains(fragment) && !err.contains(QStringLiteral("Unknown error")),
+             qPrintable(err));
+    QVERIFY2(out.contains(QStringLiteral("\nsame\n")), qPrintable(out));
+    // Nothing is left behind but the pair, the filler and an export folder.
+    const QStringList left = out.section(QStringLiteral("same\n"), 1).split(u'\n', Qt::SkipEmptyParts);
+    for (const QString &name : left)
+        QVERIFY2(QStringList({"filler", "test.wil", "test.WIX", "out"}).contains(name),
+                 qPrintable(name));
 }
 
 QTEST_GUILESS_MAIN(TestWilTool)
