@@ -541,12 +541,18 @@ EditJournal::Recovery EditJournal::recover(const QString &libraryPath, const QSt
             return Recovery::Failed;
         }
         if (error)
-            *error = QStringLiteral("%1 was left by an edit that was cut short, but %2 has been "
-                                    "replaced since (a backup or another library copied over "
-                                    "it). The journal was not played back and was moved aside to "
-                                    "%3; the library was not changed.")
-                         .arg(native, QDir::toNativeSeparators(libraryPath),
-                              QDir::toNativeSeparators(aside));
+            *error = (parsed == Parse::Unidentified
+                          ? QStringLiteral("%1 was left by an edit that was cut short, made by an "
+                                           "earlier version of this program: it does not say "
+                                           "which files it belongs to (%2 may have been replaced "
+                                           "since).")
+                          : QStringLiteral("%1 was left by an edit that was cut short, but %2 has "
+                                           "been replaced since (a backup or another library "
+                                           "copied over it)."))
+                         .arg(native, QDir::toNativeSeparators(libraryPath)) +
+                     QStringLiteral(" The journal was not played back and was moved aside to %1; "
+                                    "the library was not changed.")
+                         .arg(QDir::toNativeSeparators(aside));
         return Recovery::Stale;
     }
     if (!playBack(j, p, library, needsIndex ? &index : nullptr, &why)) {

@@ -18,6 +18,7 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <zlib.h>
 
 using namespace wilfixture;
 
@@ -137,6 +138,7 @@ class TestLeftovers : public QObject
     void cleanup();
     void leftOverAfterRestore_data();
     void leftOverAfterRestore();
+    void journalWithoutIdentity();
     void plantedInPlace_data();
     void plantedInPlace();
     void plantedAtOpen_data();
@@ -224,6 +226,48 @@ void TestLeftovers::leftOverAfterRestore()
         QVERIFY(QDir(dir.filePath(scratch[0])).exists());
         QVERIFY(pairAt(lib) == copied);
     }
+}
+
+// A complete journal of the first layout cannot say which pair it belongs to: it is never
+// played back, but moved aside.
+void TestLeftovers::journalWithoutIdentity()
+{
+    QTemporaryDir dir;
+    const QString lib = dir.filePath(QStringLiteral("test.wil"));
+    const Pair old = pairOf('a');
+    QVERIFY(writeFile(lib, old.library) && writeFile(indexOf(lib), old.index));
+    // Would put a count of 0x01010101 back at offset 44.
+    QByteArray journal("WILJRNL1");
+    auto int64 = [&](qint64 v) {
+        for (int i = 0; i < 8; ++i)
+            journal.append(char(v >> (8 * i)));
+    };
+    int64(old.library.size());
+    int64(-1);
+    int64(0);
+    journal.append(QByteArray(8, '\0')); // target 0, reserved
+    int64(44);
+    int64(4);
+    journal.append(QByteArray(4, '\x01'));
+    const quint32 crc = quint32(
+        ::crc32(0, reinterpret_cast<const Bytef *>(journal.constData()), uInt(journal.size())));
+    for (const quint32 v : {1u, crc})
+        for (int i = 0; i < 4; ++i)
+            journal.append(char(v >> (8 * i)));
+    journal.append("WILJEND1");
+    QVERIFY(writeFile(EditJournal::pathFor(lib), journal));
+
+    QStringList notes;
+    TWIL wil;
+    opened(wil, lib, &notes);
+    QVERIFY(wil.isOpen() && !wil.isReadOnly());
+    QVERIFY(pairAt(lib) == old);
+    QCOMPARE(notes.size(), 1);
+    QVERIFY2(notes[0].contains(QStringLiteral("moved aside")), qPrintable(notes[0]));
+    const QStringList aside =
+        QDir(dir.path()).entryList({QStringLiteral("test.wil-journal.stale-*")});
+    QCOMPARE(aside.size(), 1);
+    QCOMPARE(readFile(dir.filePath(aside[0])), journal);
 }
 
 // A link, a directory or a FIFO where an edit would make its journal or marker: the edit is
