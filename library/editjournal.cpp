@@ -146,7 +146,8 @@ bool matches(QFileDevice &f, quint32 target, const QVector<Range> &ranges, const
 {
     const qint64 size = f.size();
     const qint64 low = id.newSize >= 0 ? qMin(id.oldSize, id.newSize) : id.oldSize;
-    const qint64 high = id.newSize >= 0 ? qMax(id.oldSize, id.newSize) : std::numeric_limits<qint64>::max();
+    const qint64 high =
+        id.newSize >= 0 ? qMax(id.oldSize, id.newSize) : std::numeric_limits<qint64>::max();
     if (size < low || size > high)
         return false;
     bool ok = false;
@@ -224,8 +225,7 @@ Parse parse(QFileDevice &j, Parsed &out)
     if (at != rangesEnd)
         return Parse::Incomplete;
     char identity[kIdentitySize];
-    if (!fileio::readAt(j, at, identity, kIdentitySize) ||
-        memcmp(identity, kIdentityMagic, 8) != 0)
+    if (!fileio::readAt(j, at, identity, kIdentitySize) || memcmp(identity, kIdentityMagic, 8) != 0)
         return Parse::Incomplete;
     for (int t = 0; t < 2; ++t) {
         const char *p = identity + 8 + t * kFileIdentitySize;
@@ -396,7 +396,8 @@ bool EditJournal::arm(QString *error)
             if (!source) {
                 if (!byPath.open(QIODevice::ReadOnly | QIODevice::Unbuffered)) {
                     if (error)
-                        *error = QStringLiteral("%1: %2").arg(byPath.fileName(), byPath.errorString());
+                        *error =
+                            QStringLiteral("%1: %2").arg(byPath.fileName(), byPath.errorString());
                     return false;
                 }
                 source = &byPath;

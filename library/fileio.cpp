@@ -245,22 +245,24 @@ bool createNew(QFile &file, QString *error)
         return true;
     if (error) {
         const QString why = whyNotAFile(path);
-        *error = QStringLiteral("%1 %2")
-                     .arg(nativePath(path), why.isEmpty() ? QStringLiteral("already exists") : why);
+        *error = QStringLiteral("%1 %2").arg(
+            nativePath(path), why.isEmpty() ? QStringLiteral("already exists") : why);
         if (why.isEmpty() && !QFileInfo::exists(path))
             *error = QStringLiteral("%1: %2").arg(nativePath(path), file.errorString());
     }
     return false;
 #else
     const QByteArray encoded = QFile::encodeName(path);
-    const int fd = ::open(encoded.constData(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+    const int fd =
+        ::open(encoded.constData(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
     if (fd < 0) {
         if (error) {
             const bool taken = errno == EEXIST || errno == ELOOP;
             const QString reason = systemReason();
             const QString why = whyNotAFile(path);
             *error = taken ? QStringLiteral("%1 %2").arg(
-                                 nativePath(path), why.isEmpty() ? QStringLiteral("already exists") : why)
+                                 nativePath(path),
+                                 why.isEmpty() ? QStringLiteral("already exists") : why)
                            : QStringLiteral("%1 cannot be made: %2").arg(nativePath(path), reason);
         }
         return false;
@@ -276,8 +278,9 @@ bool createNew(QFile &file, QString *error)
     ::close(fd);
     if (!same) {
         if (error)
-            *error = file.isOpen() ? QStringLiteral("%1 was replaced while it was made").arg(nativePath(path))
-                                   : describe(file);
+            *error = file.isOpen()
+                         ? QStringLiteral("%1 was replaced while it was made").arg(nativePath(path))
+                         : describe(file);
         file.close();
         return false;
     }
@@ -307,18 +310,18 @@ bool openExisting(QFile &file, QString *error)
         ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
         if (error)
-            *error = errno == ELOOP ? QStringLiteral("%1 is a symbolic link").arg(nativePath(path))
-                                    : QStringLiteral("%1: %2").arg(nativePath(path), systemReason());
+            *error = errno == ELOOP
+                         ? QStringLiteral("%1 is a symbolic link").arg(nativePath(path))
+                         : QStringLiteral("%1: %2").arg(nativePath(path), systemReason());
         return false;
     }
     struct stat st = {};
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
         ::close(fd);
         if (error)
-            *error = QStringLiteral("%1 %2").arg(nativePath(path),
-                                                 S_ISDIR(st.st_mode)
-                                                     ? QStringLiteral("is a directory")
-                                                     : QStringLiteral("is not a regular file"));
+            *error = QStringLiteral("%1 %2").arg(
+                nativePath(path), S_ISDIR(st.st_mode) ? QStringLiteral("is a directory")
+                                                      : QStringLiteral("is not a regular file"));
         return false;
     }
     ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
@@ -334,8 +337,9 @@ bool openExisting(QFile &file, QString *error)
 
 QString staleNameFor(const QString &path)
 {
-    const QString base = QStringLiteral("%1.stale-%2").arg(
-        path, QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyyMMdd-HHmmss")));
+    const QString base =
+        QStringLiteral("%1.stale-%2")
+            .arg(path, QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyyMMdd-HHmmss")));
     QString name = base;
     for (int n = 2; entryAt(name) != Entry::Missing; ++n)
         name = QStringLiteral("%1-%2").arg(base).arg(n);

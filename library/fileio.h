@@ -48,7 +48,14 @@ bool writeFile(const QString &path, const QByteArray &data, QString *error);
 // a link or waits on a FIFO.
 
 // What stands at `path`, the entry itself (a link is a link, even a dangling one).
-enum class Entry { Missing, File, Directory, Link, Other };
+enum class Entry
+{
+    Missing,
+    File,
+    Directory,
+    Link,
+    Other
+};
 Entry entryAt(const QString &path);
 // "is a directory", "is a symbolic link", "is not a regular file"; empty for a regular file or
 // nothing at all.

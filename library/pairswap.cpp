@@ -69,9 +69,9 @@ bool markOf(const QString &path, FileMark &mark)
         !fileio::readAt(f, tailAt, bytes.data() + head, size - tailAt))
         return false;
     mark.size = size;
-    mark.crc = quint32(::crc32(::crc32(0, nullptr, 0),
-                               reinterpret_cast<const Bytef *>(bytes.constData()),
-                               uInt(bytes.size())));
+    mark.crc =
+        quint32(::crc32(::crc32(0, nullptr, 0), reinterpret_cast<const Bytef *>(bytes.constData()),
+                        uInt(bytes.size())));
     return true;
 }
 
@@ -202,8 +202,7 @@ bool belongsToSwap(const Marker &m, const QDir &folder, const QDir &work, const 
         return markOf(kept) == m.oldLibrary &&
                (inPlace == none || inPlace == m.oldLibrary || inPlace == m.newLibraryMark);
     // Nothing kept aside: the old library never left, or there was none.
-    return m.hadLibrary ? inPlace == m.oldLibrary
-                        : inPlace == none || inPlace == m.newLibraryMark;
+    return m.hadLibrary ? inPlace == m.oldLibrary : inPlace == none || inPlace == m.newLibraryMark;
 }
 
 // The scratch folder's name carries its maker's process and host, so that a later program can
@@ -211,8 +210,8 @@ bool belongsToSwap(const Marker &m, const QDir &folder, const QDir &work, const 
 QString hostTag()
 {
     const QByteArray host = QSysInfo::machineHostName().toUtf8();
-    const quint32 crc = quint32(
-        ::crc32(::crc32(0, nullptr, 0), reinterpret_cast<const Bytef *>(host.data()), uInt(host.size())));
+    const quint32 crc = quint32(::crc32(
+        ::crc32(0, nullptr, 0), reinterpret_cast<const Bytef *>(host.data()), uInt(host.size())));
     return QStringLiteral("%1").arg(crc, 8, 16, QLatin1Char('0'));
 }
 
@@ -315,16 +314,16 @@ Recovery recover(const QString &libraryPath, QString *error)
             return Recovery::Failed;
         }
         if (error)
-            *error = QStringLiteral("%1 was left by a replacement of %2 that was cut short, but "
-                                    "the files now in place are not those it was made for (a "
-                                    "backup or another library copied over them). Nothing was "
-                                    "moved back: the marker was moved aside to %3, and the "
-                                    "scratch folder %4 it names is kept, as it may hold the "
-                                    "only copy of the old library. The library was not changed.")
-                         .arg(QDir::toNativeSeparators(markerPath),
-                              QDir::toNativeSeparators(libraryPath),
-                              QDir::toNativeSeparators(aside),
-                              QDir::toNativeSeparators(work.path()));
+            *error =
+                QStringLiteral("%1 was left by a replacement of %2 that was cut short, but "
+                               "the files now in place are not those it was made for (a "
+                               "backup or another library copied over them). Nothing was "
+                               "moved back: the marker was moved aside to %3, and the "
+                               "scratch folder %4 it names is kept, as it may hold the "
+                               "only copy of the old library. The library was not changed.")
+                    .arg(QDir::toNativeSeparators(markerPath),
+                         QDir::toNativeSeparators(libraryPath), QDir::toNativeSeparators(aside),
+                         QDir::toNativeSeparators(work.path()));
         return Recovery::Stale;
     }
     bool undone = false;
@@ -375,7 +374,8 @@ int removeDeadScratchFolders(const QString &libraryPath)
                          QDir::Dirs | QDir::Hidden | QDir::NoSymLinks | QDir::NoDotAndDotDot);
     if (candidates.isEmpty())
         return 0;
-    static const QRegularExpression owned(QStringLiteral("^\\.wil-work-(\\d{1,19})-([0-9a-f]{8})-"));
+    static const QRegularExpression owned(
+        QStringLiteral("^\\.wil-work-(\\d{1,19})-([0-9a-f]{8})-"));
     const QString host = hostTag();
     QSet<QString> named;
     bool namedRead = false;
@@ -439,9 +439,9 @@ bool replaceLibraryPair(const QString &newLibrary, const QString &library, const
         QFile::setPermissions(newIndex, QFile::permissions(index));
 
     // What the marker belongs to: the pair as it is and the pair that replaces it.
-    for (const auto &[path, mark] : {std::pair{library, &m.oldLibrary}, std::pair{index, &m.oldIndex},
-                                     std::pair{newLibrary, &m.newLibraryMark},
-                                     std::pair{newIndex, &m.newIndexMark}}) {
+    for (const auto &[path, mark] :
+         {std::pair{library, &m.oldLibrary}, std::pair{index, &m.oldIndex},
+          std::pair{newLibrary, &m.newLibraryMark}, std::pair{newIndex, &m.newIndexMark}}) {
         if (!markOf(path, *mark)) {
             if (error)
                 *error = QStringLiteral("%1 cannot be read.").arg(QDir::toNativeSeparators(path));

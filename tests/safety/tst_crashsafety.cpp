@@ -384,9 +384,9 @@ void TestCrashSafety::everyFailurePoint()
             // Nothing of the edit is left beside the pair: the scratch folder of a dead edit goes
             // even when no marker named it, and a genuine journal or marker is never taken for
             // a stale one.
-            const QStringList leftovers = QDir(m_base).entryList(
-                {QStringLiteral(".wil-work-*"), QStringLiteral("*.stale-*")},
-                QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+            const QStringList leftovers =
+                QDir(m_base).entryList({QStringLiteral(".wil-work-*"), QStringLiteral("*.stale-*")},
+                                       QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
             QVERIFY2(leftovers.isEmpty(), qPrintable(where + u' ' + leftovers.join(u',')));
             // Undoing a replacement clears its scratch folder away.
             if (swapMarker && notes.size() == 1) {

@@ -188,8 +188,8 @@ void TestLeftovers::leftOverAfterRestore()
     const Pair old = pairOf('a');
     QVERIFY(writeFile(lib, old.library) && writeFile(indexOf(lib), old.index));
     killEdit(edit, lib);
-    const QString leftover = edit == Edit::Delete ? pairswap::markerPathFor(lib)
-                                                  : EditJournal::pathFor(lib);
+    const QString leftover =
+        edit == Edit::Delete ? pairswap::markerPathFor(lib) : EditJournal::pathFor(lib);
     QVERIFY(QFile::exists(leftover));
     const QStringList scratch =
         QDir(dir.path()).entryList({QStringLiteral(".wil-work-*")}, QDir::Dirs | QDir::Hidden);
@@ -304,8 +304,8 @@ void TestLeftovers::plantedInPlace()
     opened(wil, lib, nullptr);
     QVERIFY(wil.isOpen() && !wil.isReadOnly());
     // Planted after the library was opened, as the edit begins.
-    const QString at = edit == Edit::Delete ? pairswap::markerPathFor(lib)
-                                            : EditJournal::pathFor(lib);
+    const QString at =
+        edit == Edit::Delete ? pairswap::markerPathFor(lib) : EditJournal::pathFor(lib);
     const QByteArray target = QFile::encodeName(
         planted == QStringLiteral("link") ? victim : elsewhere.filePath(QStringLiteral("new")));
     if (planted.endsWith(QStringLiteral("link")))
@@ -335,9 +335,12 @@ void TestLeftovers::plantedAtOpen_data()
     QTest::addColumn<QString>("reason");
     for (const bool marker : {false, true}) {
         const char *which = marker ? "marker" : "journal";
-        QTest::addRow("%s, dangling link", which) << marker << "link" << "is a symbolic link";
-        QTest::addRow("%s, directory", which) << marker << "directory" << "is a directory";
-        QTest::addRow("%s, fifo", which) << marker << "fifo" << "is not a regular file";
+        QTest::addRow("%s, dangling link", which) << marker << "link"
+                                                  << "is a symbolic link";
+        QTest::addRow("%s, directory", which) << marker << "directory"
+                                              << "is a directory";
+        QTest::addRow("%s, fifo", which) << marker << "fifo"
+                                         << "is not a regular file";
     }
 }
 
