@@ -253,6 +253,9 @@ void TWIL::openFile(bool readOnly)
     // until it is undone.)
     if (!LibraryStream && !recoverInterruptedEdit(notify))
         readOnly = true;
+    // Opening for editing clears away what killed edits left (reading changes nothing).
+    if (!LibraryStream && !readOnly)
+        pairswap::removeDeadScratchFolders(FileName);
     if (!QFileInfo(FileName).isFile()) {
         notify(FileName + QStringLiteral(" 不存在."));
         return;
@@ -293,10 +296,8 @@ bool TWIL::recoverInterruptedEdit(const Notifier &notify)
 {
     // Links count: a journal or marker planted as a link is refused, not overlooked.
     if (fileio::entryAt(pairswap::markerPathFor(FileName)) == fileio::Entry::Missing &&
-        fileio::entryAt(EditJournal::pathFor(FileName)) == fileio::Entry::Missing) {
-        pairswap::removeDeadScratchFolders(FileName);
+        fileio::entryAt(EditJournal::pathFor(FileName)) == fileio::Entry::Missing)
         return true;
-    }
     // The journal or marker may belong to an edit another program is making right now.
     QString why;
     EditLock lock(FileName);
@@ -337,7 +338,6 @@ bool TWIL::recoverInterruptedEdit(const Notifier &notify)
             return false;
         }
     }
-    pairswap::removeDeadScratchFolders(FileName);
     if (undone)
         stale.prepend(QStringLiteral("An edit of %1 was interrupted before it was complete. It "
                                      "has been undone: the library is as it was before that edit.")

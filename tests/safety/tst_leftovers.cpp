@@ -371,9 +371,9 @@ void TestLeftovers::plantedAtOpen()
     QVERIFY(pairAt(lib) == old);
 }
 
-// Scratch folders beside a library: those of a process that has ended go at the next opening;
-// those of a running edit, of another host or of no known owner stay. (One named by a marker
-// moved aside stays too: see leftOverAfterRestore.)
+// Scratch folders beside a library: those of a process that has ended go at the next opening
+// for editing; those of a running edit, of another host or of no known owner stay. (One named
+// by a marker moved aside stays too: see leftOverAfterRestore.)
 void TestLeftovers::deadEditsScratchFolders_data()
 {
     QTest::addColumn<QString>("owner");
@@ -411,6 +411,15 @@ void TestLeftovers::deadEditsScratchFolders()
         name = renamed;
     }
     QVERIFY(writeFile(dir.filePath(name + QStringLiteral("/previous-test.wil")), old.library));
+    {
+        // Opening only to read changes nothing beside the library.
+        TWIL reader;
+        reader.setNotifier([](const QString &) {});
+        reader.FileName = lib;
+        reader.OpenReadOnly();
+        QVERIFY(reader.isOpen());
+        QVERIFY(QDir(dir.filePath(name)).exists());
+    }
     TWIL wil;
     opened(wil, lib, nullptr);
     QVERIFY(wil.isOpen());
