@@ -238,6 +238,7 @@ bool Add(TWIL &wil, const outpic::PictureFolder &folder, const QStringList &pict
     // The records go behind the end, so the journal needs only both counts, the index from
     // the first new entry on, and the old sizes.
     EditJournal journal(wil.FileName, indexPath);
+    journal.setNewSizes(-1, entryStart + 4 * qint64(count));
     QString why;
     if (!journal.begin(librarySize, indexSize, &why) ||
         !journal.save(EditJournal::Library, library, 44, 4, &why) ||
@@ -464,6 +465,7 @@ bool AddXy(TWIL &wil, const outpic::PictureFolder *folder, const PlacementRule &
         writes.append({offset + 4, bytes});
     }
     EditJournal journal(wil.FileName, wil.IndexFileName);
+    journal.setNewSizes(size, -1);
     QString why;
     bool ok = journal.begin(size, -1, &why);
     for (const auto &w : writes) {

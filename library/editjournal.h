@@ -24,6 +24,7 @@
 
 #include <QFile>
 #include <QString>
+#include <QVector>
 #include <QtGlobal>
 
 class EditJournal
@@ -45,10 +46,18 @@ class EditJournal
 
     // Starts a new journal holding the old sizes of both files (index -1: the edit leaves the
     // index alone). Takes the library's edit lock first: false while another program edits it.
+    // The journal is made as a new file: anything already standing under its name (a journal
+    // left by a crash, a link, a directory, a FIFO) refuses the edit.
     bool begin(qint64 librarySize, qint64 indexSize, QString *error);
     // Copies `length` bytes at `pos` of `source` into the journal, streamed in chunks.
     bool save(Target target, QFileDevice &source, qint64 pos, qint64 length, QString *error);
-    // Writes the trailer and flushes the journal and its folder: the edit may now write.
+    // The sizes both files will have once the edit is complete, where known before it writes
+    // (-1, the default: it only grows, by an amount not known yet). Open plays the journal back
+    // only over files whose sizes lie between the old and these. Any time before arm.
+    void setNewSizes(qint64 librarySize, qint64 indexSize);
+    // Writes what the journal belongs to (sizes, checksums of stretches the edit never changes,
+    // read from the files as they are now) and the trailer, and flushes the journal and its
+    // folder: the edit may now write.
     bool arm(QString *error);
     // The edit is complete and both files are flushed: the journal goes.
     bool finish(QString *error);
@@ -64,16 +73,26 @@ class EditJournal
         None,       // no journal
         Discarded,  // an incomplete journal: nothing had been overwritten; removed
         RolledBack, // an interrupted edit was undone
+        Stale,      // a complete journal that does not belong to the files now present (a
+                    // backup copied over them, another pair): moved aside, the pair untouched
         Failed      // a complete journal could not be played back; it stays for the next try
     };
     // What Open does first: plays a complete journal back into the pair, removes an incomplete
-    // one. The files are opened here and closed again.
+    // one, moves a stale one aside ("<journal>.stale-<date>", `error` says so). The files are
+    // opened here and closed again.
     static Recovery recover(const QString &libraryPath, const QString &indexPath, QString *error);
 
     // Bytes copied at a time, into and out of the journal (1 MiB unless set).
     static void setChunkSize(qint64 bytes);
 
   private:
+    struct SavedRange
+    {
+        quint32 target;
+        qint64 pos;
+        qint64 length;
+    };
+
     bool append(const char *data, qint64 len, QString *error);
 
     QString m_libraryPath;
@@ -84,4 +103,9 @@ class EditJournal
     quint32 m_crc = 0;
     quint32 m_ranges = 0;
     bool m_armed = false;
+    bool m_created = false; // the file is this journal's own, made by begin
+    qint64 m_oldSizes[2] = {-1, -1};
+    qint64 m_newSizes[2] = {-1, -1};
+    QFileDevice *m_sources[2] = {nullptr, nullptr};
+    QVector<SavedRange> m_saved;
 };

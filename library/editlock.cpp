@@ -1,9 +1,10 @@
 #include "editlock.h"
 
+#include "fileio.h"
+
 #include <QDir>
 #include <QFileInfo>
 #include <QLockFile>
-#include <QStorageInfo>
 
 #include <map>
 #include <memory>
@@ -53,19 +54,11 @@ QString lockFileFailure(const QString &libraryPath, const QString &lockPath)
     const QString native = QDir::toNativeSeparators(folder);
     if (!QFileInfo(folder).isDir())
         return QStringLiteral("The folder %1 does not exist.").arg(native);
-    if (!QFileInfo(folder).isWritable())
-        return QStringLiteral("The folder %1 is read-only (permission denied): no edit of %2 can "
-                              "be made there.")
-            .arg(native, QFileInfo(libraryPath).fileName());
-    const QStorageInfo storage(folder);
-    if (storage.isValid() && storage.isReadOnly())
-        return QStringLiteral("The folder %1 lies on a file system mounted read-only.").arg(native);
-    if (storage.isValid() && storage.bytesAvailable() < 4096)
-        return QStringLiteral("The disk holding %1 is full: even the lock file %2 cannot be "
-                              "written.")
-            .arg(native, QDir::toNativeSeparators(lockPath));
-    return QStringLiteral("The lock file %1 cannot be made.")
-        .arg(QDir::toNativeSeparators(lockPath));
+    const QString why = fileio::folderRefusesWrites(folder);
+    return QStringLiteral("%1: the lock file %2 cannot be made in the folder %3 (%4); nothing "
+                          "was changed.")
+        .arg(QDir::toNativeSeparators(libraryPath), QDir::toNativeSeparators(lockPath), native,
+             why.isEmpty() ? QStringLiteral("the system gives no reason") : why);
 }
 
 } // namespace

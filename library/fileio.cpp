@@ -1,5 +1,6 @@
 #include "fileio.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -435,6 +436,165 @@ void explainFullDisk(const QString &folder, qint64 needed, QString *error)
         *error = QStringLiteral("%1%2 %3")
                      .arg(*error, error->endsWith(u'.') ? QString() : QStringLiteral("."),
                           fullDiskMessage(folder, needed, free));
+// ---- The edit's own files: created new, read only when regular, never through a link ----
+
+Entry entryAt(const QString &path)
+{
+#ifdef Q_OS_WIN
+    const QFileInfo info(path);
+    if (info.isSymLink() || info.isJunction())
+        return Entry::Link;
+    if (!info.exists())
+        return Entry::Missing;
+    return info.isDir() ? Entry::Directory : info.isFile() ? Entry::File : Entry::Other;
+#else
+    struct stat st;
+    if (::lstat(QFile::encodeName(path).constData(), &st) != 0)
+        return Entry::Missing;
+    if (S_ISLNK(st.st_mode))
+        return Entry::Link;
+    if (S_ISDIR(st.st_mode))
+        return Entry::Directory;
+    return S_ISREG(st.st_mode) ? Entry::File : Entry::Other;
+#endif
+}
+
+QString whyNotAFile(const QString &path)
+{
+    switch (entryAt(path)) {
+    case Entry::Missing:
+    case Entry::File:
+        return {};
+    case Entry::Directory:
+        return QStringLiteral("is a directory");
+    case Entry::Link:
+        return QStringLiteral("is a symbolic link");
+    case Entry::Other:
+        break;
+    }
+    return QStringLiteral("is not a regular file");
+}
+
+namespace {
+QString nativePath(const QString &path)
+{
+    return QDir::toNativeSeparators(path);
+}
+
+QString systemReason()
+{
+    return QString::fromLocal8Bit(std::strerror(errno));
+}
+} // namespace
+
+bool createNew(QFile &file, QString *error)
+{
+    const QString path = file.fileName();
+#ifdef Q_OS_WIN
+    // CREATE_NEW: fails on anything that stands there, a link included.
+    if (file.open(QIODevice::ReadWrite | QIODevice::NewOnly | QIODevice::Unbuffered))
+        return true;
+    if (error) {
+        const QString why = whyNotAFile(path);
+        *error = QStringLiteral("%1 %2").arg(
+            nativePath(path), why.isEmpty() ? QStringLiteral("already exists") : why);
+        if (why.isEmpty() && !QFileInfo::exists(path))
+            *error = QStringLiteral("%1: %2").arg(nativePath(path), file.errorString());
+    }
+    return false;
+#else
+    const QByteArray encoded = QFile::encodeName(path);
+    const int fd =
+        ::open(encoded.constData(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+    if (fd < 0) {
+        if (error) {
+            const bool taken = errno == EEXIST || errno == ELOOP;
+            const QString reason = systemReason();
+            const QString why = whyNotAFile(path);
+            *error = taken ? QStringLiteral("%1 %2").arg(
+                                 nativePath(path),
+                                 why.isEmpty() ? QStringLiteral("already exists") : why)
+                           : QStringLiteral("%1 cannot be made: %2").arg(nativePath(path), reason);
+        }
+        return false;
+    }
+    // Opened again by its name, which the file keeps for messages and fault points; it must still
+    // be the file just made (an open of a FIFO or file swapped in since for reading and writing
+    // neither blocks nor changes it).
+    struct stat made = {}, opened = {};
+    const bool same = ::fstat(fd, &made) == 0 &&
+                      file.open(QIODevice::ReadWrite | QIODevice::Unbuffered) &&
+                      ::fstat(file.handle(), &opened) == 0 && made.st_dev == opened.st_dev &&
+                      made.st_ino == opened.st_ino;
+    ::close(fd);
+    if (!same) {
+        if (error)
+            *error = file.isOpen()
+                         ? QStringLiteral("%1 was replaced while it was made").arg(nativePath(path))
+                         : describe(file);
+        file.close();
+        return false;
+    }
+    return true;
+#endif
+}
+
+bool openExisting(QFile &file, QString *error)
+{
+    const QString path = file.fileName();
+    const QString why = whyNotAFile(path);
+    if (!why.isEmpty()) {
+        if (error)
+            *error = QStringLiteral("%1 %2").arg(nativePath(path), why);
+        return false;
+    }
+#ifdef Q_OS_WIN
+    if (file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
+        return true;
+    if (error)
+        *error = describe(file);
+    return false;
+#else
+    // Non-blocking, so that a FIFO put in its place between the look above and this open cannot
+    // hold the program; what was opened is checked again.
+    const int fd =
+        ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        if (error)
+            *error = errno == ELOOP
+                         ? QStringLiteral("%1 is a symbolic link").arg(nativePath(path))
+                         : QStringLiteral("%1: %2").arg(nativePath(path), systemReason());
+        return false;
+    }
+    struct stat st = {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        if (error)
+            *error = QStringLiteral("%1 %2").arg(
+                nativePath(path), S_ISDIR(st.st_mode) ? QStringLiteral("is a directory")
+                                                      : QStringLiteral("is not a regular file"));
+        return false;
+    }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    if (!file.open(fd, QIODevice::ReadOnly | QIODevice::Unbuffered, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        if (error)
+            *error = describe(file);
+        return false;
+    }
+    return true;
+#endif
+}
+
+QString staleNameFor(const QString &path)
+{
+    const QString base =
+        QStringLiteral("%1.stale-%2")
+            .arg(path, QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyyMMdd-HHmmss")));
+    QString name = base;
+    for (int n = 2; entryAt(name) != Entry::Missing; ++n)
+        name = QStringLiteral("%1-%2").arg(base).arg(n);
+    return name;
 }
 
 } // namespace fileio

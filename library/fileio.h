@@ -3,6 +3,7 @@
 // test can make the k-th write, flush, resize or rename fail (or the process "die" there) and
 // check that the pair on disk is still whole.
 
+#include <QFile>
 #include <QFileDevice>
 #include <QString>
 #include <functional>
@@ -78,5 +79,34 @@ bool checkFreeSpace(const QString &folder, qint64 needed, QString *error);
 void explainFullDisk(const QString &folder, qint64 needed, QString *error);
 // "12.3 MB": an amount of bytes for a message.
 QString byteCount(qint64 bytes);
+// The edit's own files (journal, replacement marker) lie beside the library, where anyone who
+// can write the folder may have planted a link, a FIFO or a directory under their names. They
+// are made only as new files, and read only when they are regular files; nothing here follows
+// a link or waits on a FIFO.
+
+// What stands at `path`, the entry itself (a link is a link, even a dangling one).
+enum class Entry
+{
+    Missing,
+    File,
+    Directory,
+    Link,
+    Other
+};
+Entry entryAt(const QString &path);
+// "is a directory", "is a symbolic link", "is not a regular file"; empty for a regular file or
+// nothing at all.
+QString whyNotAFile(const QString &path);
+// Creates `file`'s path as a new file and opens it for reading and writing (unbuffered). Fails,
+// saying what stands there, when anything does: a file, a link (even a dangling one), a
+// directory, a FIFO. The creation itself is not a fault point.
+bool createNew(QFile &file, QString *error);
+// Opens `file`'s path for reading (unbuffered) when it is a regular file: never through a link,
+// never blocking on a FIFO or a device. The file is opened by its handle, so `file` forgets its
+// name (fileName() is empty): keep the path.
+bool openExisting(QFile &file, QString *error);
+// A name that is still free for moving `path` aside because it is stale:
+// "<path>.stale-<UTC date and time>", with "-2", "-3"... when that is taken.
+QString staleNameFor(const QString &path);
 
 } // namespace fileio

@@ -255,6 +255,9 @@ void TWIL::openFile(bool readOnly)
     // until it is undone.)
     if (!LibraryStream && !recoverInterruptedEdit(notify))
         readOnly = true;
+    // Opening for editing clears away what killed edits left (reading changes nothing).
+    if (!LibraryStream && !readOnly)
+        pairswap::removeDeadScratchFolders(FileName);
     // Taken before anything is read: a write between it and the reading shows as a change.
     if (!LibraryStream)
         m_readStamp = PairStamp::take(FileName, indexFileNameFor(FileName));
@@ -303,8 +306,9 @@ void TWIL::openFile(bool readOnly)
 // library: the pair is put back as it was before anything else reads it.
 bool TWIL::recoverInterruptedEdit(const Notifier &notify)
 {
-    if (!QFileInfo::exists(pairswap::markerPathFor(FileName)) &&
-        !QFileInfo::exists(EditJournal::pathFor(FileName)))
+    // Links count: a journal or marker planted as a link is refused, not overlooked.
+    if (fileio::entryAt(pairswap::markerPathFor(FileName)) == fileio::Entry::Missing &&
+        fileio::entryAt(EditJournal::pathFor(FileName)) == fileio::Entry::Missing)
         return true;
     // The journal or marker may belong to an edit another program is making right now.
     QString why;
@@ -314,12 +318,16 @@ bool TWIL::recoverInterruptedEdit(const Notifier &notify)
         return false;
     }
     bool undone = false;
+    QStringList stale; // told in one message with the rest
     switch (pairswap::recover(FileName, &why)) {
     case pairswap::Recovery::None:
     case pairswap::Recovery::Cleaned:
         break;
     case pairswap::Recovery::RolledBack:
         undone = true;
+        break;
+    case pairswap::Recovery::Stale:
+        stale << why;
         break;
     case pairswap::Recovery::Failed:
         notify(why);
@@ -334,15 +342,20 @@ bool TWIL::recoverInterruptedEdit(const Notifier &notify)
         case EditJournal::Recovery::RolledBack:
             undone = true;
             break;
+        case EditJournal::Recovery::Stale:
+            stale << why;
+            break;
         case EditJournal::Recovery::Failed:
             notify(why);
             return false;
         }
     }
     if (undone)
-        notify(QStringLiteral("An edit of %1 was interrupted before it was complete. It has been "
-                              "undone: the library is as it was before that edit.")
-                   .arg(QDir::toNativeSeparators(FileName)));
+        stale.prepend(QStringLiteral("An edit of %1 was interrupted before it was complete. It "
+                                     "has been undone: the library is as it was before that edit.")
+                          .arg(QDir::toNativeSeparators(FileName)));
+    if (!stale.isEmpty())
+        notify(stale.join(u' '));
     return true;
 }
 
@@ -1111,6 +1124,7 @@ bool TWIL::setPlacementField(int index, int at, qint16 value)
     char bytes[2];
     qToLittleEndian<qint16>(value, bytes);
     EditJournal journal(FileName, IndexFileName);
+    journal.setNewSizes(LibraryStream->size(), -1);
     QString why;
     if (!journal.begin(LibraryStream->size(), -1, &m_error) ||
         !journal.save(EditJournal::Library, *LibraryStream, offset + at, 2, &m_error) ||

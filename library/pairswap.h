@@ -22,7 +22,9 @@ class QTemporaryDir;
 bool replaceLibraryPair(const QString &newLibrary, const QString &library, const QString &newIndex,
                         const QString &index, QTemporaryDir &work, QString *error);
 
-// A scratch folder beside `path` (same file system, so the final moves are renames).
+// A scratch folder beside `path` (same file system, so the final moves are renames). Its name
+// carries this process's id and a tag of its host, so that once the process is gone a later
+// one can remove what it left.
 QString scratchTemplateFor(const QString &path);
 
 namespace pairswap {
@@ -36,10 +38,19 @@ enum class Recovery
     Cleaned,    // a marker without work left (cut short before anything moved, or after the
                 // swap was complete): removed
     RolledBack, // a swap cut short in the middle was undone: the old pair is back
+    Stale,      // the files in place are not those of the swap (a backup copied over them): the
+                // marker was moved aside ("<marker>.stale-<date>"), nothing else touched
     Failed      // the old pair could not all be put back; the marker stays for the next try
 };
 
-// What Open does before anything else: undoes a swap that a crash cut short.
+// What Open does before anything else: undoes a swap that a crash cut short. The marker holds
+// the size and a checksum of the front and end of each file of the old and the new pair; it is
+// acted on only when the files in place (and those in its scratch folder) are those of one
+// stage of its swap. Otherwise it is stale, and `error` says what was done.
 Recovery recover(const QString &libraryPath, QString *error);
+
+// Removes the scratch folders beside the library left by edits whose process has ended (on this
+// host), except any named by a marker, in use or moved aside. Returns how many went.
+int removeDeadScratchFolders(const QString &libraryPath);
 
 } // namespace pairswap

@@ -189,6 +189,7 @@ class Splice
         // A replacement of the same size overwrites only its own bytes; any other moves the
         // whole tail.
         const qint64 libraryEnd = m_delta == 0 ? m_end : m_oldSize;
+        journal.setNewSizes(m_oldSize + m_delta, m_tableStart + 4 * qint64(m_table.size()));
         return journal.begin(m_oldSize, m_indexSize, error) &&
                journal.save(EditJournal::Library, lib, 44, 4, error) &&
                journal.save(EditJournal::Library, lib, m_start, libraryEnd - m_start, error) &&

@@ -79,7 +79,7 @@ bool Checker::checkHeaders(const QString &libraryPath)
     // A replacement of the whole pair that was cut short may have left the old library in its
     // scratch folder and no library in place; opening puts it back.
     const QString marker = pairswap::markerPathFor(libraryPath);
-    if (QFileInfo::exists(marker)) {
+    if (fileio::entryAt(marker) != fileio::Entry::Missing) {
         libraryError(QStringLiteral("%1 is left from a replacement of the library that was cut "
                                     "short; opening the library undoes it, check again after "
                                     "that")
@@ -111,12 +111,24 @@ bool Checker::checkHeaders(const QString &libraryPath)
     // Opening would play the journal back, and checking writes nothing: the pair as it stands
     // may be half of an edit, which is the finding.
     const QString journal = EditJournal::pathFor(libraryPath);
-    if (QFileInfo::exists(journal)) {
+    if (fileio::entryAt(journal) != fileio::Entry::Missing) {
         libraryError(QStringLiteral("%1 is left from an edit that was cut short; opening the "
                                     "library undoes that edit, check again after that")
                          .arg(native(journal)));
         return false;
     }
+    // Moved aside by an opening because they did not belong to the files in place: the pair
+    // may be a backup restored over a half-made edit, which the user should know.
+    const QFileInfo libraryInfo(libraryPath);
+    const QStringList stale = libraryInfo.absoluteDir().entryList(
+        {libraryInfo.fileName() + QStringLiteral("-journal.stale-*"),
+         libraryInfo.fileName() + QStringLiteral("-swap.stale-*")},
+        QDir::AllEntries | QDir::Hidden | QDir::System);
+    for (const QString &name : stale)
+        add(CheckFinding::Warning, CheckFinding::Library, -1,
+            QStringLiteral("%1 was left by an edit that was cut short and set aside, as the files "
+                           "now in place are not those it was made for")
+                .arg(native(libraryInfo.absoluteDir().filePath(name))));
 
     const QString indexPath = indexFileNameFor(libraryPath);
     QFile index(indexPath);

@@ -405,6 +405,16 @@ void TestWilCheck::journalLeftBehind()
     QCOMPARE(readFile(lib), b.library());
     QCOMPARE(readFile(indexFileNameFor(lib)), b.index());
     QCOMPARE(readFile(EditJournal::pathFor(lib)), journalBytes);
+
+    // Moved aside as stale by an opening: a warning, the pair otherwise judged as it is.
+    const QString aside = EditJournal::pathFor(lib) + QStringLiteral(".stale-20260101-000000");
+    QVERIFY(QFile::rename(EditJournal::pathFor(lib), aside));
+    const CheckReport later = checkLibrary(lib);
+    QVERIFY(later.clean());
+    QCOMPARE(later.findings.size(), 1);
+    QVERIFY2(later.findings[0].line().startsWith(
+                 QStringLiteral("library: warning: %1 was left by an edit").arg(aside)),
+             qPrintable(later.findings[0].line()));
 }
 
 // A replacement of the pair cut short between its renames: the library may not even be there.

@@ -381,8 +381,14 @@ void TestCrashSafety::everyFailurePoint()
             const Pair after = pairAt(lib);
             QVERIFY2(!QFile::exists(EditJournal::pathFor(lib)), qPrintable(where));
             QVERIFY2(!QFile::exists(pairswap::markerPathFor(lib)), qPrintable(where));
-            // Undoing a replacement clears its scratch folder away. (A crash before the marker
-            // was complete leaves the scratch folder behind: nothing names it.)
+            // Nothing of the edit is left beside the pair: the scratch folder of a dead edit goes
+            // even when no marker named it, and a genuine journal or marker is never taken for
+            // a stale one.
+            const QStringList leftovers =
+                QDir(m_base).entryList({QStringLiteral(".wil-work-*"), QStringLiteral("*.stale-*")},
+                                       QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+            QVERIFY2(leftovers.isEmpty(), qPrintable(where + u' ' + leftovers.join(u',')));
+            // Undoing a replacement clears its scratch folder away.
             if (swapMarker && notes.size() == 1) {
                 QStringList entries =
                     QDir(m_base).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
@@ -419,6 +425,7 @@ void TestCrashSafety::strayReplacementMarker_data()
         QByteArray m = QByteArrayLiteral("WILSWAP1\x01");
         for (const QByteArray &name : names)
             m.append(char(name.size())).append('\0').append(name);
+        m.append(48, '\0'); // what each file of both pairs was: sizes and checksums
         const quint32 crc =
             quint32(::crc32(0, reinterpret_cast<const Bytef *>(m.data()), uInt(m.size())));
         for (int i = 0; i < 4; ++i)
