@@ -436,6 +436,8 @@ void explainFullDisk(const QString &folder, qint64 needed, QString *error)
         *error = QStringLiteral("%1%2 %3")
                      .arg(*error, error->endsWith(u'.') ? QString() : QStringLiteral("."),
                           fullDiskMessage(folder, needed, free));
+}
+
 // ---- The edit's own files: created new, read only when regular, never through a link ----
 
 Entry entryAt(const QString &path)
