@@ -2,6 +2,7 @@
 // from the input and does what the viewer and "wiltool check" do with it: inspects, decodes and
 // draws every image, then checks the pair.
 #include "editjournal.h"
+#include "harnessenv.h"
 #include "libraryinput.h"
 #include "mywil.h"
 #include "wilcheck.h"
@@ -10,33 +11,16 @@
 #include <QFile>
 #include <QPainter>
 #include <QTemporaryDir>
-#include <csignal>
-#include <sys/resource.h>
 
 namespace {
 
 // Larger images run through the same code; the caps keep one input to milliseconds.
 constexpr qint64 kMaxPixels = 256 * 1024;
 constexpr int kMaxImages = 64;
-constexpr rlim_t kMaxFileSize = 16 << 20;
-
-// A played-back journal sets the files' sizes from its own header; a few megabytes are enough
-// for every input, and a larger size then fails like a full disk instead of filling the machine.
-void limitFileSizes()
-{
-    static const bool done = [] {
-        std::signal(SIGXFSZ, SIG_IGN);
-        const rlimit limit{kMaxFileSize, kMaxFileSize};
-        return setrlimit(RLIMIT_FSIZE, &limit) == 0;
-    }();
-    Q_UNUSED(done);
-}
 
 QString workPath(const QString &name)
 {
-    static const QTemporaryDir dir(QDir(QStringLiteral("/dev/shm")).exists()
-                                       ? QStringLiteral("/dev/shm/wilfuzz-XXXXXX")
-                                       : QDir::tempPath() + QStringLiteral("/wilfuzz-XXXXXX"));
+    static const QTemporaryDir dir(fuzzenv::scratchTemplate());
     return dir.filePath(name);
 }
 
@@ -52,7 +36,7 @@ void writeAll(const QString &path, const QByteArray &bytes)
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     const fuzzinput::LibraryInput in = fuzzinput::unpackLibrary(reinterpret_cast<const char *>(data), size);
-    limitFileSizes();
+    fuzzenv::limitFileSizes();
     const QString lib = workPath(QStringLiteral("f.wil"));
     const QString index = workPath(QStringLiteral("f.WIX"));
     const QString journal = EditJournal::pathFor(lib);

@@ -1,6 +1,7 @@
 // Writes the seed corpora of the fuzz harnesses: make_fuzz_seeds OUTDIR writes
-// OUTDIR/library/* and OUTDIR/picturefolder/*. Every seed is small; each shows the harness one
+// OUTDIR/library/*, OUTDIR/picturefolder/*, OUTDIR/journal/* and OUTDIR/swap/*. Every seed is small; each shows the harness one
 // layout or one kind of damage, built by the fixture writer.
+#include "crashsnapshots.h"
 #include "editjournal.h"
 #include "libraryinput.h"
 #include "wilfixture.h"
@@ -212,6 +213,18 @@ void pictureFolderSeeds()
     seed(QStringLiteral("picturefolder"), QStringLiteral("utf16"), utf16);
 }
 
+// The folders edits leave when cut short, one seed per file operation they were stopped at.
+void recoverySeeds()
+{
+    const auto write = [](const QString &harness, const QList<fuzzinput::FolderInput> &folders) {
+        for (qsizetype i = 0; i < folders.size(); ++i)
+            seed(harness, QStringLiteral("crash-%1").arg(i, 2, 10, QLatin1Char('0')),
+                 fuzzinput::packFolder(folders[i]));
+    };
+    write(QStringLiteral("journal"), fuzzinput::journalSnapshots());
+    write(QStringLiteral("swap"), fuzzinput::swapSnapshots());
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -223,6 +236,7 @@ int main(int argc, char **argv)
     g_out = QString::fromLocal8Bit(argv[1]);
     librarySeeds();
     pictureFolderSeeds();
+    recoverySeeds();
     std::printf("%d seeds written to %s\n", g_written, argv[1]);
     return 0;
 }

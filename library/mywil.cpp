@@ -376,6 +376,10 @@ void TWIL::LoadIndex(const QString &indexPath)
 {
     m_indexError.clear();
     m_entryBeyondEnd = -1;
+    // Extents are cut at the file's end as it is now, learned here once: fetches never ask the
+    // file system again. A file changed behind the component's back only makes reads fail,
+    // because every read is checked against what the system actually returns.
+    m_knownSize = LibraryStream ? LibraryStream->size() : -1;
     QFile f(indexPath);
     const QString name = QDir::toNativeSeparators(indexPath);
     if (const QString why = fileio::notRegularFile(indexPath); !why.isEmpty()) {
@@ -561,18 +565,13 @@ const QVector<qint32> &TWIL::sortedEntries() const
     return m_sorted;
 }
 
-qint64 TWIL::extentEndFor(qint64 offset, bool freshSize) const
+qint64 TWIL::extentEndFor(qint64 offset) const
 {
-    if (!LibraryStream)
+    if (!LibraryStream || m_knownSize < 0)
         return 0;
     const QVector<qint32> &sorted = sortedEntries();
     const auto next = std::upper_bound(sorted.begin(), sorted.end(), offset,
                                        [](qint64 o, qint32 e) { return o < qint64(e); });
-    // A record followed by another ends where that one starts, whatever the file's size has
-    // become since it was last asked (a file cut short fails the read, and the caller asks
-    // again); the last record needs the size as it is now.
-    if (freshSize || m_knownSize < 0 || next == sorted.end() || *next > m_knownSize)
-        m_knownSize = LibraryStream->size();
     return next == sorted.end() ? m_knownSize : qMin<qint64>(*next, m_knownSize);
 }
 
@@ -591,7 +590,7 @@ RecordInfo TWIL::inspectRecord(int index) const
     // made from, and every fetch would sort the whole table again.
     const qint64 offset = Offsets.at(index);
     if (FileType >= 2)
-        return inspectRunLength(*LibraryStream, offset, LibraryStream->size());
+        return inspectRunLength(*LibraryStream, offset, m_knownSize);
     return inspectAt(*LibraryStream, offset, extentEndFor(offset), OffSet);
 }
 
@@ -616,16 +615,8 @@ bool TWIL::ReadCompressedImage(qint64 recordOffset, int index)
 {
     if (!LibraryStream)
         return false;
-    // Fetches are the hot path: the file's size is taken as last seen where it cannot matter,
-    // and asked again when the record does not decode with it.
-    return readCompressedImage(recordOffset, index, false) ||
-           readCompressedImage(recordOffset, index, true);
-}
-
-bool TWIL::readCompressedImage(qint64 recordOffset, int index, bool freshSize)
-{
     // One read brings in the header and, for all but large records, the whole record.
-    const qint64 end = extentEndFor(recordOffset, freshSize);
+    const qint64 end = extentEndFor(recordOffset);
     if (recordOffset < 0 || end - recordOffset < 8)
         return false;
     Decoder &d = *m_decoder;
@@ -873,7 +864,7 @@ bool TWIL::ReadRunLengthImage(qint64 recordOffset, int index)
 {
     if (!LibraryStream)
         return false;
-    const RecordInfo info = inspectRunLength(*LibraryStream, recordOffset, LibraryStream->size());
+    const RecordInfo info = inspectRunLength(*LibraryStream, recordOffset, m_knownSize);
     if (info.kind == RecordInfo::EmptyRecord) {
         setEmptyBitmap();
         return true;

@@ -169,8 +169,7 @@ private:
     bool recoverInterruptedEdit(const Notifier &notify);
     void setEmptyBitmap();
     void storePlacement(int index, int x, int y);
-    qint64 extentEndFor(qint64 offset, bool freshSize = true) const;
-    bool readCompressedImage(qint64 recordOffset, int index, bool freshSize);
+    qint64 extentEndFor(qint64 offset) const;
     const QVector<qint32> &sortedEntries() const;
     bool decodeRecord(const RecordInfo &info, int index);
     bool decodeValidRecord(const RecordInfo &info, int index);
@@ -194,7 +193,9 @@ private:
     // Entries sorted, for extents; rebuilt when Offsets is no longer the vector they came from.
     mutable QVector<qint32> m_sortedFor;
     mutable QVector<qint32> m_sorted;
-    mutable qint64 m_knownSize = -1; // the library file's size when last asked
+    // The library file's size, learned when the index is loaded and kept by the component's
+    // own writes: -1 while closed.
+    qint64 m_knownSize = -1;
 };
 
 // Library name without folder and extension: "d:/a/b.wil" gives "b", "x.wil.wil" gives "x".

@@ -36,6 +36,8 @@ class TWILPrivate
         fix(wil.m_placementX, true);
         fix(wil.m_placementY, false);
     }
+    // The library file's size after a write the component did not make itself.
+    static void setLibrarySize(TWIL &wil, qint64 size) { wil.m_knownSize = size; }
     static qint64 fileSize(const TWIL &wil)
     {
         return wil.LibraryStream ? wil.LibraryStream->size() : 0;

@@ -252,6 +252,7 @@ class Splice
                                               qint32(qFromLittleEndian<qint16>(r.constData() + 6)))
                                   : qMakePair(0, 0));
         TWILPrivate::setTable(m_wil, m_table);
+        TWILPrivate::setLibrarySize(m_wil, m_oldSize + m_delta);
         TWILPrivate::splicePlacements(m_wil, m_first, m_removeCount, placements);
     }
 

@@ -11,17 +11,19 @@
 #                                           such as -jobs=N go through); new inputs are merged,
 #                                           minimized, into fuzz/corpus/HARNESS; findings land in
 #                                           build-fuzz/findings/HARNESS/
-# Harnesses: library, picturefolder.
+# Harnesses: library, picturefolder, journal (rollback journal playback), swap (swap marker
+# recovery).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build_dir=${FUZZ_BUILD_DIR:-build-fuzz}
-harnesses=(library picturefolder)
+harnesses=(library picturefolder journal swap)
 
 # The committed inputs of a harness: its corpus and, once it has any, its regression inputs.
 inputs() { echo "fuzz/corpus/$1"; [ ! -d "fuzz/regressions/$1" ] || echo "fuzz/regressions/$1"; }
 
-# Largest input each harness is given: a library of a few dozen small records; a placement file.
-max_len() { case "$1" in library) echo 8192 ;; *) echo 256 ;; esac; }
+# Largest input each harness is given: a library of a few dozen small records; the folder an
+# interrupted edit of a small library leaves; a placement file.
+max_len() { case "$1" in library) echo 8192 ;; journal|swap) echo 4096 ;; *) echo 256 ;; esac; }
 
 # One input must finish in seconds; allocating a gigabyte at once is a finding in itself.
 common_options=(-timeout=10 -rss_limit_mb=2048 -malloc_limit_mb=1024 -print_final_stats=1)

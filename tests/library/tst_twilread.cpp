@@ -97,6 +97,8 @@ class TestTWILRead : public QObject
     void outOfRange_data();
     void outOfRange();
     void extentsFollowNextLargerEntry();
+    void fileChangedBehindFetches_data();
+    void fileChangedBehindFetches();
     void runLength_data();
     void runLength();
     void runLengthIndex();
@@ -683,6 +685,47 @@ void TestTWILRead::extentsFollowNextLargerEntry()
     QCOMPARE(wil.recordExtentEnd(2), wil.LibraryStream->size());
     QCOMPARE(wil.LoadBitmap(1).size(), QSize(4, 1));
     QCOMPARE(wil.LoadBitmap(0).size(), QSize(8, 2));
+}
+
+// The file's size is learned when the library is opened, not asked on every fetch. A file
+// another program grows or cuts short behind the component changes no layout it has judged, and
+// a read beyond the file's real end fails instead of showing what it did not read.
+void TestTWILRead::fileChangedBehindFetches_data()
+{
+    QTest::addColumn<qint64>("change"); // bytes added to the library (< 0: cut off)
+    QTest::addColumn<bool>("decodes");
+    // 16 bytes more would make the last record's extent fit the 16-bit layout exactly.
+    QTest::newRow("grown") << qint64(16) << true;
+    QTest::newRow("cut short") << qint64(-3) << false;
+}
+
+void TestTWILRead::fileChangedBehindFetches()
+{
+    QFETCH(qint64, change);
+    QFETCH(bool, decodes);
+    QTemporaryDir dir;
+    LibraryBuilder b;
+    const QImage first = patternImage(8, 2);
+    b.add(compressedRecord(first, 5, 5));
+    QByteArray indices(16, '\0');
+    for (int i = 0; i < indices.size(); ++i)
+        indices[i] = char(i + 1);
+    b.add(uncompressed8Record(4, 4, 1, 2, indices));
+    auto o = openBuilt(dir, b);
+    TWIL &wil = *o->wil;
+    QCOMPARE(wil.inspectRecord(1).kind, RecordInfo::Uncompressed8);
+    const QImage before = wil.LoadBitmap(1).copy();
+
+    QFile other(wil.FileName);
+    QVERIFY(other.open(QIODevice::ReadWrite));
+    QVERIFY(other.resize(other.size() + change));
+    other.close();
+
+    wil.LoadBitmap(0);
+    QCOMPARE(wil.inspectRecord(1).kind, RecordInfo::Uncompressed8);
+    wil.LoadBitmap(1);
+    QCOMPARE(wil.lastDecodeOk(), decodes);
+    QCOMPARE(pixels565(wil.currentBitmap()), pixels565(decodes ? before : first));
 }
 
 void TestTWILRead::runLength_data()
