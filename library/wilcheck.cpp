@@ -1,10 +1,10 @@
 #include "wilcheck.h"
 
 #include "editjournal.h"
-#include "pairswap.h"
 #include "fileio.h"
-#include "mywil.h"
 #include "imagelimits.h"
+#include "mywil.h"
+#include "pairswap.h"
 #include "pixelblock.h"
 
 #include <QDir>
@@ -19,8 +19,14 @@ namespace {
 
 constexpr qint64 kFrontSize = 1080; // header and palette in front of the first record
 
-QString native(const QString &path) { return QDir::toNativeSeparators(path); }
-QString hex32(quint32 v) { return QStringLiteral("%1").arg(v, 8, 16, QLatin1Char('0')); }
+QString native(const QString &path)
+{
+    return QDir::toNativeSeparators(path);
+}
+QString hex32(quint32 v)
+{
+    return QStringLiteral("%1").arg(v, 8, 16, QLatin1Char('0'));
+}
 
 qint32 int32At(QFileDevice &f, qint64 pos, bool *ok)
 {
@@ -31,19 +37,24 @@ qint32 int32At(QFileDevice &f, qint64 pos, bool *ok)
 
 class Checker
 {
-public:
+  public:
     CheckReport run(const QString &libraryPath);
 
-private:
-    void add(CheckFinding::Severity severity, CheckFinding::Scope scope, int image, const QString &text)
+  private:
+    void add(CheckFinding::Severity severity, CheckFinding::Scope scope, int image,
+             const QString &text)
     {
         m_report.findings.append({severity, scope, image, text});
     }
     void libraryError(const QString &t) { add(CheckFinding::Error, CheckFinding::Library, -1, t); }
     void indexError(const QString &t) { add(CheckFinding::Error, CheckFinding::Index, -1, t); }
-    void imageError(int n, const QString &t) { add(CheckFinding::Error, CheckFinding::Image, n, t); }
+    void imageError(int n, const QString &t)
+    {
+        add(CheckFinding::Error, CheckFinding::Image, n, t);
+    }
 
     bool checkHeaders(const QString &libraryPath);
+    bool plantedInPlaceOf(const QString &editFile);
     void checkImages();
     // Returns the first byte behind the record when its layout was recognised, else -1.
     qint64 checkRecord(int n);
@@ -69,9 +80,22 @@ CheckReport Checker::run(const QString &libraryPath)
     if (checkHeaders(libraryPath))
         checkImages();
     auto rank = [](const CheckFinding &f) { return std::make_pair(int(f.scope), f.image); };
-    std::stable_sort(m_report.findings.begin(), m_report.findings.end(),
-                     [&](const CheckFinding &a, const CheckFinding &b) { return rank(a) < rank(b); });
+    std::stable_sort(
+        m_report.findings.begin(), m_report.findings.end(),
+        [&](const CheckFinding &a, const CheckFinding &b) { return rank(a) < rank(b); });
     return m_report;
+}
+
+// A link, folder or FIFO under the name of an edit's own file was not left by an edit, and
+// calling it one would send the user to an opening that only refuses it.
+bool Checker::plantedInPlaceOf(const QString &editFile)
+{
+    const QString why = fileio::whyNotAFile(editFile);
+    if (why.isEmpty())
+        return false;
+    libraryError(QStringLiteral("%1 %2, not left by an edit; no edit can be made while it is there")
+                     .arg(native(editFile), why));
+    return true;
 }
 
 bool Checker::checkHeaders(const QString &libraryPath)
@@ -79,6 +103,8 @@ bool Checker::checkHeaders(const QString &libraryPath)
     // A replacement of the whole pair that was cut short may have left the old library in its
     // scratch folder and no library in place; opening puts it back.
     const QString marker = pairswap::markerPathFor(libraryPath);
+    if (plantedInPlaceOf(marker))
+        return false;
     if (fileio::entryAt(marker) != fileio::Entry::Missing) {
         libraryError(QStringLiteral("%1 is left from a replacement of the library that was cut "
                                     "short; opening the library undoes it, check again after "
@@ -111,6 +137,8 @@ bool Checker::checkHeaders(const QString &libraryPath)
     // Opening would play the journal back, and checking writes nothing: the pair as it stands
     // may be half of an edit, which is the finding.
     const QString journal = EditJournal::pathFor(libraryPath);
+    if (plantedInPlaceOf(journal))
+        return false;
     if (fileio::entryAt(journal) != fileio::Entry::Missing) {
         libraryError(QStringLiteral("%1 is left from an edit that was cut short; opening the "
                                     "library undoes that edit, check again after that")
@@ -138,7 +166,8 @@ bool Checker::checkHeaders(const QString &libraryPath)
     }
     m_indexSize = index.size();
     if (m_indexSize < 48) {
-        indexError(QStringLiteral("%1 bytes, too short for its header (48 bytes)").arg(m_indexSize));
+        indexError(
+            QStringLiteral("%1 bytes, too short for its header (48 bytes)").arg(m_indexSize));
         return false;
     }
     m_indexCount = int32At(index, 44, &ok);
@@ -197,7 +226,9 @@ void Checker::checkImages()
         const qint64 offset = m_wil.Offsets[image];
         if (k > 0 && offset == m_wil.Offsets[order[k - 1]]) {
             const int owner = m_firstImageAt.value(offset);
-            imageError(image, QStringLiteral("shares its record at %1 with image %2").arg(offset).arg(owner));
+            imageError(
+                image,
+                QStringLiteral("shares its record at %1 with image %2").arg(offset).arg(owner));
             continue;
         }
         if (offset < 0 || offset >= m_size) {
@@ -222,7 +253,8 @@ void Checker::checkImages()
     if (lastOffset < 0) {
         if (m_libraryCount == 0 && m_indexCount == 0 && m_size > kFrontSize)
             add(CheckFinding::Warning, CheckFinding::Library, -1,
-                QStringLiteral("%1 bytes behind the header, and no image").arg(m_size - kFrontSize));
+                QStringLiteral("%1 bytes behind the header, and no image")
+                    .arg(m_size - kFrontSize));
     } else if (lastEnd >= 0 && lastEnd < m_size) {
         add(CheckFinding::Warning, CheckFinding::Library, -1,
             QStringLiteral("%1 bytes behind the last record").arg(m_size - lastEnd));
@@ -305,11 +337,12 @@ void Checker::checkCompressedPixels(int n, const RecordInfo &info)
                           .arg(h)
                           .arg(want));
     if (block.beyondLimit)
-        add(CheckFinding::Warning, CheckFinding::Image, n, QStringLiteral("pixel block holds more than the %1 bytes of pixels that "
-                                     "%2 x %3 can hold")
-                          .arg(sequence)
-                          .arg(w)
-                          .arg(h));
+        add(CheckFinding::Warning, CheckFinding::Image, n,
+            QStringLiteral("pixel block holds more than the %1 bytes of pixels that "
+                           "%2 x %3 can hold")
+                .arg(sequence)
+                .arg(w)
+                .arg(h));
     else if (!block.crcMatches())
         imageError(n, QStringLiteral("CRC-32 mismatch: the block says %1, its pixels give %2")
                           .arg(hex32(block.storedCrc), hex32(block.actualCrc)));
@@ -370,16 +403,17 @@ void Checker::diagnoseUnrecognised(int n, qint64 offset, qint64 end)
         claim = qMax<qint64>(claim, 8);
 
     if (claim > available) {
-        imageError(n, compressed
-                          ? QStringLiteral("pixel block of %1 bytes runs past the end of the library "
-                                           "file (%2 bytes left behind the record header)")
-                                .arg(claim - 16)
-                                .arg(qMax<qint64>(0, available - 16))
-                          : QStringLiteral("record at %1 runs past the end of the library file (%2 "
-                                           "bytes needed, %3 left)")
-                                .arg(offset)
-                                .arg(claim)
-                                .arg(available));
+        imageError(n,
+                   compressed
+                       ? QStringLiteral("pixel block of %1 bytes runs past the end of the library "
+                                        "file (%2 bytes left behind the record header)")
+                             .arg(claim - 16)
+                             .arg(qMax<qint64>(0, available - 16))
+                       : QStringLiteral("record at %1 runs past the end of the library file (%2 "
+                                        "bytes needed, %3 left)")
+                             .arg(offset)
+                             .arg(claim)
+                             .arg(available));
     } else if (claim > extent) {
         imageError(n, QStringLiteral("record at %1 (%2 bytes) overlaps %3")
                           .arg(offset)
@@ -415,10 +449,17 @@ QString CheckFinding::line() const
 
 int CheckReport::errorCount() const
 {
-    return int(std::count_if(findings.begin(), findings.end(),
-                             [](const CheckFinding &f) { return f.severity == CheckFinding::Error; }));
+    return int(std::count_if(findings.begin(), findings.end(), [](const CheckFinding &f) {
+        return f.severity == CheckFinding::Error;
+    }));
 }
 
-int CheckReport::warningCount() const { return int(findings.size()) - errorCount(); }
+int CheckReport::warningCount() const
+{
+    return int(findings.size()) - errorCount();
+}
 
-CheckReport checkLibrary(const QString &libraryPath) { return Checker().run(libraryPath); }
+CheckReport checkLibrary(const QString &libraryPath)
+{
+    return Checker().run(libraryPath);
+}

@@ -3,9 +3,9 @@
 #include "addpic.h"
 #include "editjournal.h"
 #include "imagelimits.h"
-#include "pairswap.h"
 #include "mywil.h"
 #include "outpic.h"
+#include "pairswap.h"
 #include "samplelibrary.h"
 #include "wilcheck.h"
 #include "wilfixture.h"
@@ -15,6 +15,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QtEndian>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <zlib.h>
 
 using namespace wilfixture;
@@ -47,11 +49,15 @@ QString crcOfPattern4x4()
     QByteArray raw;
     for (quint16 v : px)
         raw.append(char(v & 0xff)).append(char(v >> 8));
-    const quint32 crc = quint32(crc32(0, reinterpret_cast<const Bytef *>(raw.constData()), uInt(raw.size())));
+    const quint32 crc =
+        quint32(crc32(0, reinterpret_cast<const Bytef *>(raw.constData()), uInt(raw.size())));
     return QStringLiteral("%1").arg(crc, 8, 16, QLatin1Char('0'));
 }
 
-Pair pairOf(const LibraryBuilder &b) { return {b.library(), b.index()}; }
+Pair pairOf(const LibraryBuilder &b)
+{
+    return {b.library(), b.index()};
+}
 
 // A compressed record of a 4 x 4 image with a changed pixel block.
 QByteArray compressedWith(const std::function<void(Compressed &)> &change)
@@ -133,12 +139,14 @@ QStringList checkLines(const QString &lib)
 class TestWilCheck : public QObject
 {
     Q_OBJECT
-private slots:
+  private slots:
     void findings_data();
     void findings();
     void missingFiles();
     void journalLeftBehind();
     void replacementLeftBehind();
+    void somethingElseInTheirPlace_data();
+    void somethingElseInTheirPlace();
     void hugeClaimsStayCheap();
 };
 
@@ -192,7 +200,8 @@ void TestWilCheck::findings_data()
     {
         LibraryBuilder b = everyLayout();
         b.setIndexCount(8).setLibraryCount(8);
-        row("both counts beyond the entries", pairOf(b), {"index: holds 6 entries, its count says 8"});
+        row("both counts beyond the entries", pairOf(b),
+            {"index: holds 6 entries, its count says 8"});
     }
     {
         LibraryBuilder b = everyLayout();
@@ -205,7 +214,8 @@ void TestWilCheck::findings_data()
         LibraryBuilder b = everyLayout();
         QByteArray index = b.index();
         index.append("\0\0\0\0\0\0", 6);
-        row("bytes behind the last entry", {b.library(), index}, {"index: warning: 6 bytes behind the last entry"});
+        row("bytes behind the last entry", {b.library(), index},
+            {"index: warning: 6 bytes behind the last entry"});
     }
 
     // Entries.
@@ -215,9 +225,11 @@ void TestWilCheck::findings_data()
         b.setEntry(2, 999999).setEntry(4, -8);
         row("entries outside the file", pairOf(b),
             {"image 1: warning: 16 unused bytes behind its record",
-             QStringLiteral("image 2: entry 999999 lies outside the library file (%1 bytes)").arg(size),
+             QStringLiteral("image 2: entry 999999 lies outside the library file (%1 bytes)")
+                 .arg(size),
              "image 3: warning: 24 unused bytes behind its record",
-             QStringLiteral("image 4: entry -8 lies outside the library file (%1 bytes)").arg(size)});
+             QStringLiteral("image 4: entry -8 lies outside the library file (%1 bytes)")
+                 .arg(size)});
     }
     {
         LibraryBuilder b = everyLayout();
@@ -248,34 +260,30 @@ void TestWilCheck::findings_data()
 
     // Records.
     // A 4 x 4 header reads as an uncompressed record too; a width of 5 only as a compressed one.
-    row("unknown method",
-        withTwo(compressedWith([](Compressed &c) { c.method = 3; })),
+    row("unknown method", withTwo(compressedWith([](Compressed &c) { c.method = 3; })),
         {"image 0: pixel block method 3 is unknown"});
-    row("unknown method, odd width",
-        withTwo(compressedWith([](Compressed &c) {
+    row("unknown method, odd width", withTwo(compressedWith([](Compressed &c) {
             c.width = 5;
             c.method = 0xFFFF;
         })),
         {"image 0: pixel block method 65535 is unknown"});
-    row("invalid deflate data",
-        withTwo(compressedWith([](Compressed &c) {
+    row("invalid deflate data", withTwo(compressedWith([](Compressed &c) {
             c.block = QByteArray("\x08\0\0\0\0\0\xff\xff\xff\xff\xff\xff", 12);
         })),
         {"image 0: pixel block does not inflate: invalid deflate data after 0 bytes of pixels"});
     row("CRC-32 mismatch, deflated",
         withTwo(compressedWith([](Compressed &c) { c.crc = 0x12345678; })),
-        {"image 0: CRC-32 mismatch: the block says 12345678, its pixels give " + crcOfPattern4x4()});
-    row("CRC-32 mismatch, stored",
-        withTwo(compressedWith([](Compressed &c) {
+        {"image 0: CRC-32 mismatch: the block says 12345678, its pixels give " +
+         crcOfPattern4x4()});
+    row("CRC-32 mismatch, stored", withTwo(compressedWith([](Compressed &c) {
             c.method = 0;
             c.crc = 0;
         })),
-        {"image 0: CRC-32 mismatch: the block says 00000000, its pixels give " + crcOfPattern4x4()});
-    row("too few pixels",
-        withTwo(compressedWith([](Compressed &c) { c.pixels.resize(4); })),
+        {"image 0: CRC-32 mismatch: the block says 00000000, its pixels give " +
+         crcOfPattern4x4()});
+    row("too few pixels", withTwo(compressedWith([](Compressed &c) { c.pixels.resize(4); })),
         {"image 0: pixel block holds 8 bytes of pixels, 4 x 4 needs 32"});
-    row("negative width",
-        withTwo(compressedWith([](Compressed &c) { c.width = -4; })),
+    row("negative width", withTwo(compressedWith([](Compressed &c) { c.width = -4; })),
         {"image 0: negative size -4 x 4"});
     row("more pixels than the image can hold",
         withTwo(compressedWith([](Compressed &c) { c.pixels.append(c.pixels); })),
@@ -316,7 +324,8 @@ void TestWilCheck::findings_data()
         LibraryBuilder b;
         b.add(QByteArray("\x05\0\x02\0\0\0\0\0\0\0\0\0", 12));
         b.add(emptyRecord());
-        row("record of no layout", pairOf(b), {"image 0: record at 1080 fits no record layout in its 12 bytes"});
+        row("record of no layout", pairOf(b),
+            {"image 0: record at 1080 fits no record layout in its 12 bytes"});
     }
 
     // Unused bytes warn but do not fail.
@@ -325,19 +334,23 @@ void TestWilCheck::findings_data()
         b.add(compressedRecord(patternImage(4, 4), 0, 0));
         b.add(uncompressed16Record(patternImage(6, 4), 1, 2));
         b.addBytes(QByteArray(7, '\0'));
-        row("bytes behind the last record", pairOf(b), {"library: warning: 7 bytes behind the last record"});
+        row("bytes behind the last record", pairOf(b),
+            {"library: warning: 7 bytes behind the last record"});
     }
     {
         LibraryBuilder b;
         b.add(compressedRecord(patternImage(4, 4), 0, 0) + QByteArray(4, '\0'));
         b.add(emptyRecord());
-        row("gap between records", pairOf(b), {"image 0: warning: 4 unused bytes behind its record"});
+        row("gap between records", pairOf(b),
+            {"image 0: warning: 4 unused bytes behind its record"});
     }
 
     // Too short to be a pair at all.
-    row("library shorter than its palette", {LibraryBuilder().library().left(500), LibraryBuilder().index()},
+    row("library shorter than its palette",
+        {LibraryBuilder().library().left(500), LibraryBuilder().index()},
         {"library: 500 bytes, too short for the header and the palette (1080 bytes)"});
-    row("index shorter than its header", {LibraryBuilder().library(), LibraryBuilder().index().left(20)},
+    row("index shorter than its header",
+        {LibraryBuilder().library(), LibraryBuilder().index().left(20)},
         {"index: 20 bytes, too short for its header (48 bytes)"});
 }
 
@@ -371,8 +384,9 @@ void TestWilCheck::missingFiles()
     const QString lib = dir.filePath(QStringLiteral("lonely.wil"));
     QCOMPARE(checkLines(lib), QStringList{QStringLiteral("library: %1 does not exist").arg(lib)});
     QVERIFY(writeFile(lib, LibraryBuilder().library()));
-    QCOMPARE(checkLines(lib),
-             QStringList{QStringLiteral("index: %1 does not exist").arg(dir.filePath("lonely.WIX"))});
+    QCOMPARE(
+        checkLines(lib),
+        QStringList{QStringLiteral("index: %1 does not exist").arg(dir.filePath("lonely.WIX"))});
 }
 
 void TestWilCheck::journalLeftBehind()
@@ -435,6 +449,48 @@ void TestWilCheck::replacementLeftBehind()
         QVERIFY(!report.clean());
         QCOMPARE(readFile(marker), QByteArray("WILSWAP1"));
     }
+}
+
+// A link, folder or FIFO under the journal's or the marker's name was not left by an edit:
+// the finding says what it is, and the check never waits on the FIFO.
+void TestWilCheck::somethingElseInTheirPlace_data()
+{
+    QTest::addColumn<bool>("marker");
+    QTest::addColumn<QString>("planted");
+    QTest::addColumn<QString>("reason");
+    for (const bool marker : {false, true}) {
+        const char *which = marker ? "marker" : "journal";
+        QTest::addRow("%s, dangling link", which) << marker << "link"
+                                                  << "is a symbolic link";
+        QTest::addRow("%s, directory", which) << marker << "directory"
+                                              << "is a directory";
+        QTest::addRow("%s, fifo", which) << marker << "fifo"
+                                         << "is not a regular file";
+    }
+}
+
+void TestWilCheck::somethingElseInTheirPlace()
+{
+    QFETCH(bool, marker);
+    QFETCH(QString, planted);
+    QFETCH(QString, reason);
+    QTemporaryDir dir;
+    const QString lib = everyLayout().write(dir.path());
+    const QString at = marker ? pairswap::markerPathFor(lib) : EditJournal::pathFor(lib);
+    if (planted == QStringLiteral("link"))
+        QCOMPARE(::symlink("/nonexistent/journal", QFile::encodeName(at).constData()), 0);
+    else if (planted == QStringLiteral("directory"))
+        QVERIFY(QDir().mkdir(at));
+    else
+        QCOMPARE(::mkfifo(QFile::encodeName(at).constData(), 0600), 0);
+
+    const CheckReport report = checkLibrary(lib);
+    QCOMPARE(report.findings.size(), 1);
+    QCOMPARE(report.findings[0].line(),
+             QStringLiteral("library: %1 %2, not left by an edit; no edit can be made while it "
+                            "is there")
+                 .arg(at, reason));
+    QVERIFY(!report.clean());
 }
 
 void TestWilCheck::hugeClaimsStayCheap()
