@@ -15,8 +15,6 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QtEndian>
-#include <sys/stat.h>
-#include <unistd.h>
 #include <zlib.h>
 
 using namespace wilfixture;
@@ -145,8 +143,6 @@ class TestWilCheck : public QObject
     void missingFiles();
     void journalLeftBehind();
     void replacementLeftBehind();
-    void somethingElseInTheirPlace_data();
-    void somethingElseInTheirPlace();
     void hugeClaimsStayCheap();
 };
 
@@ -449,48 +445,6 @@ void TestWilCheck::replacementLeftBehind()
         QVERIFY(!report.clean());
         QCOMPARE(readFile(marker), QByteArray("WILSWAP1"));
     }
-}
-
-// A link, folder or FIFO under the journal's or the marker's name was not left by an edit:
-// the finding says what it is, and the check never waits on the FIFO.
-void TestWilCheck::somethingElseInTheirPlace_data()
-{
-    QTest::addColumn<bool>("marker");
-    QTest::addColumn<QString>("planted");
-    QTest::addColumn<QString>("reason");
-    for (const bool marker : {false, true}) {
-        const char *which = marker ? "marker" : "journal";
-        QTest::addRow("%s, dangling link", which) << marker << "link"
-                                                  << "is a symbolic link";
-        QTest::addRow("%s, directory", which) << marker << "directory"
-                                              << "is a directory";
-        QTest::addRow("%s, fifo", which) << marker << "fifo"
-                                         << "is not a regular file";
-    }
-}
-
-void TestWilCheck::somethingElseInTheirPlace()
-{
-    QFETCH(bool, marker);
-    QFETCH(QString, planted);
-    QFETCH(QString, reason);
-    QTemporaryDir dir;
-    const QString lib = everyLayout().write(dir.path());
-    const QString at = marker ? pairswap::markerPathFor(lib) : EditJournal::pathFor(lib);
-    if (planted == QStringLiteral("link"))
-        QCOMPARE(::symlink("/nonexistent/journal", QFile::encodeName(at).constData()), 0);
-    else if (planted == QStringLiteral("directory"))
-        QVERIFY(QDir().mkdir(at));
-    else
-        QCOMPARE(::mkfifo(QFile::encodeName(at).constData(), 0600), 0);
-
-    const CheckReport report = checkLibrary(lib);
-    QCOMPARE(report.findings.size(), 1);
-    QCOMPARE(report.findings[0].line(),
-             QStringLiteral("library: %1 %2, not left by an edit; no edit can be made while it "
-                            "is there")
-                 .arg(at, reason));
-    QVERIFY(!report.clean());
 }
 
 void TestWilCheck::hugeClaimsStayCheap()

@@ -9,6 +9,7 @@
 #include "mywil.h"
 #include "pairswap.h"
 #include "recordsplice.h"
+#include "wilcheck.h"
 #include "wilfixture.h"
 
 #include <QCoreApplication>
@@ -360,6 +361,14 @@ void TestLeftovers::plantedAtOpen()
         QVERIFY(QDir().mkdir(at));
     else
         QCOMPARE(::mkfifo(QFile::encodeName(at).constData(), 0600), 0);
+
+    // The check names it for what it is, not as an edit cut short.
+    const CheckReport report = checkLibrary(lib);
+    QCOMPARE(report.findings.size(), 1);
+    QCOMPARE(report.findings[0].line(),
+             QStringLiteral("library: %1 %2, not left by an edit; no edit can be made while it "
+                            "is there")
+                 .arg(at, reason));
 
     QStringList notes;
     TWIL wil;
