@@ -18,6 +18,9 @@ bool refuseUnlessWritable(const TWIL &wil, QString *error)
 {
     if (!wil.isOpen())
         return failWith(error, QStringLiteral("no library is open"));
+    // A pair that does not hold together is open for reading only for that reason.
+    if (!wil.inconsistency().isEmpty())
+        return failWith(error, wil.inconsistency());
     if (wil.isReadOnly())
         return failWith(error, QStringLiteral("%1 is read-only").arg(wil.FileName));
     return true;

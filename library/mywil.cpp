@@ -215,8 +215,8 @@ struct TWIL::Decoder
     bool ready = false;
     Scratch record; // the record's first bytes, read in one go
     qint64 recordOffset = -1;
-    Scratch block;  // further bytes of a record too large to prefetch, a piece at a time
-    Scratch row;    // one row of the pixel sequence
+    Scratch block; // further bytes of a record too large to prefetch, a piece at a time
+    Scratch row;   // one row of the pixel sequence
     Decoder() { ready = inflateInit2(&z, -15) == Z_OK; }
     ~Decoder()
     {
@@ -300,6 +300,16 @@ void TWIL::openFile(bool readOnly)
     LoadIndex(IndexFileName);
     // Without a readable index no image can be located.
     m_imageCount = std::clamp(m_headerCount, 0, int(qMax<qsizetype>(0, Offsets.size() - 1)));
+    // An edit works out where to write from the counts and entries: on a pair that does not
+    // hold together it would write over records, or over whatever the file really is.
+    m_inconsistency = findInconsistency();
+    if (!m_inconsistency.isEmpty()) {
+        m_readOnly = true;
+        if (!readOnly)
+            notify(QStringLiteral("%1 The library is open for reading only; \"wiltool check %2\" "
+                                  "lists every problem.")
+                       .arg(m_inconsistency, QDir::toNativeSeparators(FileName)));
+    }
 }
 
 // An edit that was cut short (a crash, a kill, a power cut) left its journal beside the
@@ -370,6 +380,7 @@ void TWIL::Close()
     m_readOnly = false;
     m_knownSize = -1;
     m_indexError.clear();
+    m_inconsistency.clear();
 }
 
 void TWIL::LoadIndex(const QString &indexPath)
@@ -488,17 +499,17 @@ void TWIL::notePairRead()
                                                                     : IndexFileName);
 }
 
-bool TWIL::canEdit(QString *reason) const
+QString TWIL::findInconsistency() const
 {
+    if (!LibraryStream || (FileType != 0 && FileType != 1))
+        return {};
+    const QString name = QDir::toNativeSeparators(FileName);
+    const qint64 size = m_knownSize;
+    const qint64 front = 1080 + OffSet;
+    // The smallest record the layouts have: width, height and placement, no pixels.
+    constexpr qint64 kSmallestRecord = 8;
     QString why;
-    if (!LibraryStream)
-        why = QStringLiteral("No library is open.");
-    else if (m_readOnly)
-        why = QStringLiteral("%1 is open for reading only: it cannot be changed.").arg(FileName);
-    else if (FileType != 0 && FileType != 1)
-        why =
-            QStringLiteral("%1: libraries of run-length records cannot be changed.").arg(FileName);
-    else if (!m_indexError.isEmpty())
+    if (!m_indexError.isEmpty())
         why = m_indexError;
     else if (m_headerCount < 0 || m_indexCount < 0)
         why = QStringLiteral("%1: the image count of the %2 is negative (%3): the pair is "
@@ -512,15 +523,69 @@ bool TWIL::canEdit(QString *reason) const
                   .arg(FileName)
                   .arg(m_entryBeyondEnd)
                   .arg(Offsets.value(m_entryBeyondEnd));
+    else if (m_headerCount != m_indexCount)
+        why = QStringLiteral("%1: the library counts %2 images and its index %3: the pair is "
+                             "inconsistent and cannot be changed.")
+                  .arg(name)
+                  .arg(m_headerCount)
+                  .arg(m_indexCount);
     // Images the index cannot locate would be lost, or overwritten, by any edit.
     else if (m_headerCount > m_imageCount)
-        why = QFileInfo::exists(IndexFileName)
-                  ? QStringLiteral("The index file %1 holds %2 of the library's %3 images: the "
-                                   "library cannot be changed.")
-                        .arg(IndexFileName)
-                        .arg(m_imageCount)
-                        .arg(m_headerCount)
-                  : QStringLiteral("The index file %1 is missing.").arg(IndexFileName);
+        why = QStringLiteral("The index file %1 holds %2 of the library's %3 images: the "
+                             "library cannot be changed.")
+                  .arg(IndexFileName)
+                  .arg(m_imageCount)
+                  .arg(m_headerCount);
+    else if (qint64(m_headerCount) * kSmallestRecord > qMax<qint64>(0, size - front))
+        why = QStringLiteral("%1: %2 images cannot fit in a library file of %3 bytes: the pair "
+                             "is inconsistent and cannot be changed.")
+                  .arg(name)
+                  .arg(m_headerCount)
+                  .arg(size);
+    else if (m_headerCount == 0 && size > 1084)
+        why = QStringLiteral("%1: the library counts no image but holds %2 bytes behind its "
+                             "header and palette: the pair is inconsistent and cannot be "
+                             "changed.")
+                  .arg(name)
+                  .arg(size - 1080);
+    if (!why.isEmpty() || m_imageCount == 0)
+        return why;
+    // Records may be stored in another order than their images, but the first one in the file
+    // starts where the header and palette end.
+    int first = 0;
+    for (int i = 0; i < m_imageCount; ++i) {
+        if (Offsets.at(i) < front)
+            return QStringLiteral("%1: the entry of image %2 (%3) points into the header and "
+                                  "palette: the pair is inconsistent and cannot be changed.")
+                .arg(name)
+                .arg(i)
+                .arg(Offsets.at(i));
+        if (Offsets.at(i) < Offsets.at(first))
+            first = i;
+    }
+    if (!isFirstRecordOffset(Offsets.at(first)))
+        why = QStringLiteral("%1: the first record in the file (image %2's) is at %3, not where "
+                             "the header and palette end (%4): the pair is inconsistent and "
+                             "cannot be changed.")
+                  .arg(name)
+                  .arg(first)
+                  .arg(Offsets.at(first))
+                  .arg(front);
+    return why;
+}
+
+bool TWIL::canEdit(QString *reason) const
+{
+    QString why;
+    if (!LibraryStream)
+        why = QStringLiteral("No library is open.");
+    else if (!m_inconsistency.isEmpty())
+        why = m_inconsistency;
+    else if (m_readOnly)
+        why = QStringLiteral("%1 is open for reading only: it cannot be changed.").arg(FileName);
+    else if (FileType != 0 && FileType != 1)
+        why =
+            QStringLiteral("%1: libraries of run-length records cannot be changed.").arg(FileName);
     if (reason)
         *reason = why;
     return why.isEmpty();

@@ -120,6 +120,10 @@ public:
     bool pairChangedSinceRead() const;
     // The pair on disk, as it is now, is the one the component holds (after its own edit).
     void notePairRead();
+    // Why the pair does not hold together, found when it was opened (an index missing or short,
+    // counts that are negative, disagree or do not fit the file, an entry outside the file or in
+    // its front part): such a pair is open for reading only. Empty for a sound pair.
+    QString inconsistency() const { return m_inconsistency; }
     // Why the index could not be read at the last LoadIndex (missing, a directory or another
     // thing that is not a regular file, shorter than its header); empty when it was read.
     QString indexError() const { return m_indexError; }
@@ -174,6 +178,7 @@ private:
     bool decodeRecord(const RecordInfo &info, int index);
     bool decodeValidRecord(const RecordInfo &info, int index);
     bool setPlacementField(int index, int at, qint16 value);
+    QString findInconsistency() const;
 
     PairStamp m_readStamp; // the pair as it was when it was read
     int m_imageCount = 0;
@@ -181,6 +186,7 @@ private:
     int m_indexCount = 0;  // the index header's count, as it stands
     int m_entryBeyondEnd = -1; // the first image whose entry lies beyond the end of the file
     QString m_indexError;
+    QString m_inconsistency;
     bool m_readOnly = false;
     bool m_lastDecodeOk = true;
     int m_tableStart = 52;

@@ -85,6 +85,17 @@ int openLibrary(TWIL &wil, const QString &path, bool forEditing)
     } catch (const WilError &e) {
         notices << e.message();
     }
+    // A pair that does not hold together refuses the edit in the reason's own words; the
+    // notice of its opening for reading only would say the same again.
+    if (forEditing && wil.isOpen() && !wil.inconsistency().isEmpty()) {
+        notices.removeIf(
+            [&wil](const QString &text) { return text.startsWith(wil.inconsistency()); });
+        for (const QString &notice : std::as_const(notices))
+            note(notice);
+        const QString why = wil.inconsistency();
+        wil.Close();
+        return fail(why);
+    }
     // Anything said later (there is nothing yet) is a note too.
     wil.setNotifier([](const QString &text) { note(text); });
     // Only the last word of a failed opening says why it failed.

@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QFile>
 #include <QProcess>
+#include <QRandomGenerator>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
@@ -209,6 +210,8 @@ class TestWilTool : public QObject
     void setxy();
     void editRefused_data();
     void editRefused();
+    void inconsistentPairReadOnly_data();
+    void inconsistentPairReadOnly();
     void usageErrors_data();
     void usageErrors();
     void help();
@@ -618,12 +621,12 @@ void TestWilTool::editRefused()
             QStandardPaths::findExecutable(QStringLiteral("setpriv")).isEmpty())
             QSKIP("running as root without setpriv: files cannot be made read-only");
         for (const QString &f : {lib, index})
-            QVERIFY(setup != u"readonly" || QFile::setPermissions(f, QFile::ReadOwner |
-                                                                          QFile::ReadGroup |
-                                                                          QFile::ReadOther));
+            QVERIFY(
+                setup != u"readonly" ||
+                QFile::setPermissions(f, QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther));
     }
-    const auto readable = QFile::ReadOwner | QFile::ExeOwner | QFile::ReadGroup |
-                          QFile::ExeGroup | QFile::ReadOther | QFile::ExeOther;
+    const auto readable = QFile::ReadOwner | QFile::ExeOwner | QFile::ReadGroup | QFile::ExeGroup |
+                          QFile::ReadOther | QFile::ExeOther;
     if (setup == u"rofolder")
         QVERIFY(QFile::setPermissions(dir.path(), readable));
     fragment.replace(QStringLiteral("DIR"), QDir::toNativeSeparators(dir.path()));
@@ -655,6 +658,118 @@ void TestWilTool::editRefused()
         VERIFY_OK(wiltool({QStringLiteral("render"), lib, QStringLiteral("0"), out}, true));
         QCOMPARE(readBitmap16(readFile(out)), plainImage(0));
     }
+}
+
+// A pair that does not hold together opens for reading only with one notice that names the
+// problem, the file and the checker; no edit writes a byte, and wiltool refuses with the same
+// reason. Sound pairs of every layout the reader accepts open for editing without a word.
+void TestWilTool::inconsistentPairReadOnly_data()
+{
+    QTest::addColumn<QString>("damage");
+    QTest::addColumn<QString>("fragment"); // empty: a sound pair
+    QTest::newRow("random file") << "random"
+                                 << "the pair is inconsistent";
+    QTest::newRow("bitmap renamed") << "bitmap"
+                                    << "is missing";
+    QTest::newRow("index missing") << "noindex"
+                                   << "is missing";
+    QTest::newRow("index cut short") << "shortindex"
+                                     << "holds 2 of the library's 3 images";
+    QTest::newRow("counts disagree") << "counts"
+                                     << "counts 2 images and its index 3";
+    QTest::newRow("count beyond the file") << "toomany"
+                                           << "1000 images cannot fit";
+    QTest::newRow("no image, bytes behind") << "zero"
+                                            << "counts no image but holds";
+    QTest::newRow("first record elsewhere")
+        << "first"
+        << "the first record in the file (image 0's) is at 1100";
+    QTest::newRow("entry in the front part") << "front"
+                                             << "image 2 (100) points into the header";
+    QTest::newRow("entry beyond the end") << "beyond"
+                                          << "lies beyond the end";
+    QTest::newRow("sound, table at 48") << ""
+                                        << "";
+    QTest::newRow("sound, table at 52") << "table52"
+                                        << "";
+    QTest::newRow("sound, front part of 1084 bytes") << "front1084"
+                                                     << "";
+    QTest::newRow("sound, no image") << "empty"
+                                     << "";
+}
+
+void TestWilTool::inconsistentPairReadOnly()
+{
+    QFETCH(QString, damage);
+    QFETCH(QString, fragment);
+    QTemporaryDir dir;
+    LibraryBuilder b = plainLibrary(damage == u"table52" ? 52 : 48);
+    if (damage == u"front1084") {
+        b = LibraryBuilder();
+        b.setFrontSize(1084).setTableStart(52);
+        b.add(compressedRecord(patternImage(5, 2), -3, 7));
+        b.add(uncompressed16Record(patternImage(6, 4), 11, -12));
+    } else if (damage == u"empty") {
+        b = LibraryBuilder();
+    } else if (damage == u"counts") {
+        b.setLibraryCount(2);
+    } else if (damage == u"toomany") {
+        for (int i = 3; i < 1000; ++i)
+            b.addEntry(1080);
+    } else if (damage == u"zero") {
+        b.setLibraryCount(0).setIndexCount(0);
+    } else if (damage == u"first") {
+        b.setEntry(0, 1100);
+    } else if (damage == u"front") {
+        b.setEntry(2, 100);
+    } else if (damage == u"beyond") {
+        b.setEntry(2, 2147483000);
+    }
+    const QString lib = b.write(dir.path());
+    const QString index = indexOf(lib);
+    if (damage == u"random") {
+        QRandomGenerator random(7);
+        QByteArray bytes(30000, Qt::Uninitialized);
+        random.fillRange(reinterpret_cast<quint32 *>(bytes.data()), bytes.size() / 4);
+        QVERIFY(writeFile(lib, bytes));
+    } else if (damage == u"bitmap") {
+        QVERIFY(QFile::remove(lib) && QFile::remove(index));
+        QVERIFY(patternImage(20, 20).save(lib, "BMP"));
+    } else if (damage == u"noindex") {
+        QVERIFY(QFile::remove(index));
+    } else if (damage == u"shortindex") {
+        QVERIFY(writeFile(index, readFile(index).chopped(4)));
+    }
+    const QByteArray libBefore = readFile(lib), indexBefore = readFile(index);
+
+    QStringList notices;
+    TWIL wil;
+    wil.setNotifier([&notices](const QString &text) { notices << text; });
+    wil.FileName = lib;
+    wil.Open();
+    QVERIFY(wil.isOpen());
+    QString why;
+    if (fragment.isEmpty()) {
+        QCOMPARE(notices, QStringList());
+        QVERIFY2(!wil.isReadOnly() && wil.canEdit(&why), qPrintable(why));
+        return;
+    }
+    QCOMPARE(notices.size(), 1);
+    QVERIFY2(notices[0].contains(fragment) && notices[0].contains(lib) &&
+                 notices[0].contains(QStringLiteral("wiltool check")),
+             qPrintable(notices[0]));
+    QVERIFY(wil.isReadOnly());
+    QVERIFY(!wil.canEdit(&why));
+    QVERIFY2(why.contains(fragment), qPrintable(why));
+    QVERIFY(!wil.AddBitmap(patternImage(4, 4), 0, 0));
+    QVERIFY(!wil.SetImagePx(0, 5));
+    wil.Close();
+
+    const QString pic = writePicture(dir.path(), QStringLiteral("p.bmp"), patternImage(5, 3));
+    VERIFY_REFUSED(wiltool({QStringLiteral("add"), lib, pic}), 1, fragment);
+    VERIFY_REFUSED(wiltool({QStringLiteral("delete"), lib, QStringLiteral("0")}), 1, fragment);
+    QCOMPARE(readFile(lib), libBefore);
+    QCOMPARE(readFile(index), indexBefore);
 }
 
 void TestWilTool::usageErrors_data()
@@ -782,8 +897,7 @@ void TestWilTool::notAFileRefused_data()
     QTest::addColumn<QString>("thing");   // what stands in its place
     QTest::addColumn<QString>("fragment");
     auto row = [](const char *command, const char *file, const char *thing, const char *fragment) {
-        QTest::addRow("%s: %s is %s", command, file, thing)
-            << command << file << thing << fragment;
+        QTest::addRow("%s: %s is %s", command, file, thing) << command << file << thing << fragment;
     };
     row("info LIB", "library", "directory", "is a directory");
     row("info LIB", "library", "fifo", "is not a regular file");
@@ -848,10 +962,14 @@ void TestWilTool::fullDisk_data()
 {
     QTest::addColumn<QString>("command"); // LIB stands for the library, PIC for a picture
     QTest::addColumn<QString>("fragment");
-    QTest::newRow("insert") << "add LIB PIC --insert-at 0" << "The disk is full: the edit needs";
-    QTest::newRow("delete") << "delete LIB 0-1" << "The disk is full: the edit needs";
-    QTest::newRow("blank") << "blank LIB 0-1" << "The disk is full: the edit needs";
-    QTest::newRow("export") << "export LIB OUT" << ".bmp: the disk is full";
+    QTest::newRow("insert") << "add LIB PIC --insert-at 0"
+                            << "The disk is full: the edit needs";
+    QTest::newRow("delete") << "delete LIB 0-1"
+                            << "The disk is full: the edit needs";
+    QTest::newRow("blank") << "blank LIB 0-1"
+                           << "The disk is full: the edit needs";
+    QTest::newRow("export") << "export LIB OUT"
+                            << ".bmp: the disk is full";
 }
 
 void TestWilTool::fullDisk()
@@ -894,7 +1012,8 @@ void TestWilTool::fullDisk()
              qPrintable(err));
     QVERIFY2(out.contains(QStringLiteral("\nsame\n")), qPrintable(out));
     // Nothing is left behind but the pair, the filler and an export folder.
-    const QStringList left = out.section(QStringLiteral("same\n"), 1).split(u'\n', Qt::SkipEmptyParts);
+    const QStringList left =
+        out.section(QStringLiteral("same\n"), 1).split(u'\n', Qt::SkipEmptyParts);
     for (const QString &name : left)
         QVERIFY2(QStringList({"filler", "test.wil", "test.WIX", "out"}).contains(name),
                  qPrintable(name));
