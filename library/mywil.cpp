@@ -109,6 +109,10 @@ RecordInfo inspectHeader(const char *h, qint64 offset, qint64 end, int offSet)
         return as(RecordInfo::CompressedEmpty, compressedSize);
     if (extent == 9)
         return as(RecordInfo::EmptyRecord, 9);
+    // A block whose length makes the record exactly its extent is a compressed record's, even
+    // with a method no one knows: reading the same bytes as a smaller layout shows garbage.
+    if (blockLength >= 6 && extent >= 18 && compressedSize == extent)
+        return info;
     // Padding or a gap behind the record.
     if (compressed && compressedSize <= extent)
         return as(RecordInfo::Compressed, compressedSize);

@@ -573,6 +573,14 @@ void TestTWILRead::undecodableKeepsPicture_data()
         QTest::newRow("method 3") << compressedRecord(c);
     }
     {
+        // The block's length is the record's exactly, so it is a compressed record with a method
+        // no one knows, though a 16-bit layout of 4 x 4 would fit inside its extent.
+        Compressed c;
+        c.width = 4, c.height = 4, c.pixels = rgb565Rows(patternImage(4, 4));
+        c.method = 3;
+        QTest::newRow("method 3, a 16-bit layout fits inside") << compressedRecord(c);
+    }
+    {
         Compressed c;
         c.width = 4, c.height = 4;
         c.block = QByteArray("\x08\x00\x00\x00\x00\x00\xff\xff\xff\xff\xff\xff", 12);
