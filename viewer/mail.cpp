@@ -581,12 +581,30 @@ void TFormMain::showLibraryAsItIs()
 {
     // The picture kept for the view may be another image's now, or gone.
     PaintBox1->forgetPicture();
-    if (!Wil->isOpen())
+    if (!Wil->isOpen()) {
+        showNoLibrary();
         return;
+    }
     const int n = std::clamp(CurrentImage, 0, std::max(Wil->ImageCount() - 1, 0));
     DrawGrid1->setRowCount(Wil->ImageCount() / ThumbnailGrid::Columns + 1);
     DrawGrid1->refresh();
     FillInfo(n);
+}
+
+void TFormMain::showNoLibrary()
+{
+    CurrentImage = 0;
+    PaintBox1->forgetPicture();
+    PaintBox1->update();
+    for (QLabel *label : {LabelSize, LabelX, LabelY, LabelIndex})
+        label->clear();
+    DrawGrid1->setRowCount(0);
+    DrawGrid1->refresh();
+    for (QPushButton *b : {btnup, btndown, btndelete, BtnJump, BtnAutoPlay, btnstop, btninput,
+                           BtnOut, btnAdd, btnCreate, btnallinput, btnallOut})
+        b->setEnabled(false);
+    btnx->setEnabled(true);
+    btny->setEnabled(true);
 }
 
 bool TFormMain::isTinyImage(int n)
@@ -624,12 +642,12 @@ void TFormMain::Button2Click()
 bool TFormMain::openLibrary(const QString &path)
 {
     EditFileName->setText(QDir::toNativeSeparators(path));
-    if (!QFileInfo(path).isFile())
-        return false;
     if (Wil->isOpen())
         Wil->Close();
-    DrawGrid1->refresh();
-    PaintBox1->forgetPicture();
+    // Nothing of the library open before stays on show, whether this one opens or not.
+    showNoLibrary();
+    if (!QFileInfo(path).isFile())
+        return false;
     Wil->FileName = path;
     Wil->Open();
     if (!Wil->isOpen()) {

@@ -71,6 +71,9 @@ public:
     // Shows the library as the component now holds it, after an edit or after it was read
     // again: the current image (kept where it is, within the new count), the panel, the grid.
     void showLibraryAsItIs();
+    // The window as it is with no library open: empty view, panel and grid, and only what
+    // needs no library offered.
+    void showNoLibrary();
 
     // The factor the view is drawn at: the chosen zoom, or for the fit option what makes the
     // current image fit the view.

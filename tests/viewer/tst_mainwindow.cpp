@@ -631,38 +631,42 @@ void TestMainWindow::editingWindows()
 
 void TestMainWindow::failedReopen()
 {
+    // A library that cannot be opened leaves nothing of the one open before it: the view, the
+    // panel and the grid are cleared and the window is back where it started.
     Harness h;
-    QVERIFY(h.open(patternSprites(5)));
+    QVERIFY(h.open(patternSprites(14)));
     TFormMain &w = *h.window;
     w.FillInfo(3);
-    const QString sizeText = w.LabelSize->text();
+    QVERIFY(w.DrawGrid1->cellHoldsImage(0, 0));
     const QString broken = h.dir.filePath(QStringLiteral("short.wil"));
     QVERIFY(writeFile(broken, QByteArray(10, 'x')));
-    QStringList shown;
-    w.setEditingWindows({.showFormnew = [&] { shown << QStringLiteral("Formnew"); },
-                         .showFormdel = [&] { shown << QStringLiteral("Formdel"); }});
 
     QVERIFY(!w.openLibrary(broken));
 
     QCOMPARE(h.dialogs.lastMessage(), Broken);
     QVERIFY(!w.Wil->isOpen());
-    QCOMPARE(w.CurrentImage, 3);
-    QCOMPARE(w.LabelSize->text(), sizeText);
-    QCOMPARE(w.LabelIndex->text(), QStringLiteral("3/4"));
-    for (QPushButton *b : editingButtons(w) + viewingButtons(w))
-        QVERIFY2(b->isEnabled(), qPrintable(b->objectName()));
-    QTest::mouseClick(w.btnCreate, Qt::LeftButton);
-    QTest::mouseClick(w.btndelete, Qt::LeftButton);
-    QCOMPARE(shown, (QStringList{QStringLiteral("Formnew"), QStringLiteral("Formdel")}));
+    QCOMPARE(w.CurrentImage, 0);
+    for (QLabel *label : {w.LabelSize, w.LabelX, w.LabelY, w.LabelIndex})
+        QCOMPARE(label->text(), QString());
+    QCOMPARE(w.DrawGrid1->rowCount(), 1); // one empty row, as at start-up
+    QVERIFY(!w.DrawGrid1->cellHoldsImage(0, 0));
+    // The buttons as at start-up: X and Y say themselves that no library is open.
+    for (QPushButton *b : editingButtons(w) + viewingButtons(w) + QList{w.btnup, w.btndown})
+        QVERIFY2(b->isEnabled() == (b == w.btnx || b == w.btny), qPrintable(b->objectName()));
     // Nothing is drawn until a library is open again.
     const QImage view = h.grabView();
     for (int y = 0; y < 20; ++y)
         for (int x = 0; x < 20; ++x)
             QCOMPARE(pixelOf(view, x, y), h.viewBackground());
-    QVERIFY(!w.DrawGrid1->cellHoldsImage(0, 0));
     // Prev and Next do nothing without a library.
     w.btnupClick();
-    QCOMPARE(w.CurrentImage, 3);
+    QCOMPARE(w.CurrentImage, 0);
+
+    // A file that is no longer there clears the window the same way.
+    QVERIFY(h.open(patternSprites(3)));
+    QVERIFY(!w.openLibrary(h.dir.filePath(QStringLiteral("gone.wil"))));
+    QCOMPARE(w.LabelIndex->text(), QString());
+    QCOMPARE(w.DrawGrid1->rowCount(), 1); // one empty row, as at start-up
 }
 
 void TestMainWindow::viewDecodesOnce()
