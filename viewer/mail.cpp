@@ -904,7 +904,16 @@ void TFormMain::showWindow(const std::function<void()> &show, bool needsLibrary)
             show();
         // The window may have changed the library.
         showLibraryAsItIs();
+        takeBackKeyboard();
     });
+}
+
+void TFormMain::takeBackKeyboard()
+{
+    // The editing window had the keyboard; without this the keys do nothing until a click.
+    raise();
+    activateWindow();
+    setFocus(Qt::ActiveWindowFocusReason);
 }
 
 void TFormMain::btnallOutClick() { showWindow(m_windows.showFormout, true); }
@@ -916,6 +925,7 @@ void TFormMain::btnallinputClick()
             return;
         m_windows.showFormadd(Wil->ImageCount() - 1);
         showLibraryAsItIs();
+        takeBackKeyboard();
     });
 }
 

@@ -74,6 +74,8 @@ public:
     // The window as it is with no library open: empty view, panel and grid, and only what
     // needs no library offered.
     void showNoLibrary();
+    // Makes the main window active again, with the keyboard, after an editing window.
+    void takeBackKeyboard();
 
     // The factor the view is drawn at: the chosen zoom, or for the fit option what makes the
     // current image fit the view.

@@ -624,9 +624,19 @@ void TestMainWindow::editingWindows()
     QVERIFY(h.open(patternSprites(5)));
     h.window->FillInfo(2);
     QCOMPARE(h.window->btnCreate->isEnabled(), true);
+    // The editing window takes the keyboard while it is open, as a real one does.
+    QWidget other;
+    other.show();
+    other.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&other));
     QVERIFY(QMetaObject::invokeMethod(h.window.get(), handler.toLatin1().constData()));
+    other.hide();
     QCOMPARE(shown, QStringList{window});
     QCOMPARE(h.window->CurrentImage, 2);
+    // The keys work in the main window again without a click.
+    QTRY_VERIFY(h.window->isActiveWindow());
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Right);
+    QCOMPARE(h.window->CurrentImage, 3);
 }
 
 void TestMainWindow::failedReopen()
