@@ -298,6 +298,10 @@ void TFormMain::buildLeftPanel(QWidget *panel)
     info->addWidget(LabelY, 3, 1);
     info->addWidget(new QLabel(tr("Pos:"), suiGroupBox1), 4, 0);
     info->addWidget(LabelIndex, 4, 1);
+    LabelReadOnly = infoLabel("LabelReadOnly");
+    LabelReadOnly->setWordWrap(true);
+    LabelReadOnly->hide();
+    info->addWidget(LabelReadOnly, 5, 0, 1, 2);
     column->addWidget(suiGroupBox1);
 
     buildViewOptions();
@@ -558,11 +562,17 @@ void TFormMain::FillInfo(int n)
     Labeltype->setText(dataFormatText(Wil->FileType, Wil->OffSet, Labeltype->text()));
     PaintBox1->update();
 
-    const bool writable = Wil->FileType != 2;
+    // What cannot be done is not offered, and says why.
+    QString whyReadOnly;
+    const bool writable = Wil->canEdit(&whyReadOnly);
     for (QPushButton *b : {btnup, btndown, BtnJump, BtnAutoPlay, btnstop, BtnOut, btnallOut, btnCreate})
         b->setEnabled(true);
-    for (QPushButton *b : {btninput, btnallinput, btnAdd, btndelete, btnx, btny})
+    for (QPushButton *b : {btninput, btnallinput, btnAdd, btndelete, btnx, btny}) {
         b->setEnabled(writable);
+        b->setToolTip(writable ? QString() : whyReadOnly);
+    }
+    LabelReadOnly->setText(writable ? QString() : QStringLiteral("只读：%1").arg(whyReadOnly));
+    LabelReadOnly->setVisible(!writable);
     if (n == Wil->ImageCount() - 1) {
         btndown->setEnabled(false);
         btnup->setEnabled(true);
@@ -603,8 +613,12 @@ void TFormMain::showNoLibrary()
     for (QPushButton *b : {btnup, btndown, btndelete, BtnJump, BtnAutoPlay, btnstop, btninput,
                            BtnOut, btnAdd, btnCreate, btnallinput, btnallOut})
         b->setEnabled(false);
+    for (QPushButton *b : {btninput, btnallinput, btnAdd, btndelete, btnx, btny})
+        b->setToolTip(QString());
     btnx->setEnabled(true);
     btny->setEnabled(true);
+    LabelReadOnly->clear();
+    LabelReadOnly->hide();
 }
 
 bool TFormMain::isTinyImage(int n)

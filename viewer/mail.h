@@ -99,6 +99,8 @@ public:
     QPushButton *btnallinput, *btnallOut;
     QGroupBox *suiGroupBox1;
     QLabel *Labeltype, *LabelSize, *LabelX, *LabelY, *LabelIndex;
+    // Shown only while the open library cannot be changed, with the reason.
+    QLabel *LabelReadOnly;
     QPushButton *btnx, *btny;
     QGroupBox *suiGroupBox2;
     QRadioButton *Rb50, *rb100, *rb200, *rb400, *rb800, *rbauto;

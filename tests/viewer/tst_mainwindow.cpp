@@ -11,6 +11,7 @@
 #include <QRadioButton>
 #include <QSignalSpy>
 #include <QUrl>
+#include <QtEndian>
 
 using namespace wilfixture;
 
@@ -69,6 +70,7 @@ private slots:
     void gridRows_data();
     void gridRows();
     void infoPanel();
+    void readOnlyPair();
     void dataFormat_data();
     void dataFormat();
     void endButtons_data();
@@ -228,6 +230,41 @@ void TestMainWindow::gridRows()
     QCOMPARE(h.window->LabelIndex->text(), QStringLiteral("0/%1").arg(count - 1));
 }
 
+// A pair that does not hold together is shown, but nothing offers to change it: the buttons
+// that would are disabled and say why, and the panel says the library is read-only.
+void TestMainWindow::readOnlyPair()
+{
+    Harness h;
+    QVERIFY(h.open(patternSprites(3)));
+    TFormMain &w = *h.window;
+    QVERIFY(!w.LabelReadOnly->isVisibleTo(&w));
+    for (QPushButton *b : editingButtons(w))
+        QCOMPARE(b->toolTip(), QString());
+
+    QByteArray library = readFile(h.path);
+    qToLittleEndian<qint32>(2, library.data() + 44); // the index still counts 3
+    QVERIFY(writeFile(h.path, library));
+    const int before = h.dialogs.messages.size();
+    QVERIFY(w.openLibrary(h.path));
+
+    QCOMPARE(h.dialogs.messages.size(), before + 1);
+    const QString notice = h.dialogs.messages.last().text;
+    QVERIFY2(notice.contains(QStringLiteral("wiltool check")), qPrintable(notice));
+    QVERIFY(w.Wil->isReadOnly());
+    QCOMPARE(w.LabelIndex->text(), QStringLiteral("0/1"));
+    QVERIFY(w.LabelReadOnly->isVisibleTo(&w));
+    QVERIFY2(w.LabelReadOnly->text().startsWith(QStringLiteral("只读")),
+             qPrintable(w.LabelReadOnly->text()));
+    QVERIFY(w.LabelReadOnly->text().contains(QStringLiteral("counts 2 images and its index 3")));
+    for (QPushButton *b : editingButtons(w)) {
+        QVERIFY2(!b->isEnabled(), qPrintable(b->objectName()));
+        QVERIFY2(b->toolTip().contains(QStringLiteral("counts 2 images")),
+                 qPrintable(b->objectName()));
+    }
+    for (QPushButton *b : viewingButtons(w))
+        QVERIFY2(b->isEnabled(), qPrintable(b->objectName()));
+}
+
 void TestMainWindow::infoPanel()
 {
     Harness h;
@@ -262,7 +299,8 @@ void TestMainWindow::dataFormat_data()
     QTest::newRow("type 1") << 1 << 4 << "VREN   数据格式(2)" << true;
     QTest::newRow("type 2, no placeholders") << 2 << 0 << "ZEP   数据格式(1)" << false;
     QTest::newRow("type 2, placeholders") << 2 << 3 << "ZEP   数据格式(2)" << false;
-    QTest::newRow("unknown type keeps the text") << 7 << 0 << "VREN   数据格式(1)" << true;
+    // The component refuses every edit of a type it does not know: nothing offers one.
+    QTest::newRow("unknown type keeps the text") << 7 << 0 << "VREN   数据格式(1)" << false;
 }
 
 void TestMainWindow::dataFormat()
