@@ -21,11 +21,14 @@ public:
     virtual void setGridRows(int rows) = 0;
     virtual void repaintGrid() = 0;
 
-    // A run's result: `done`, or `failed` with the reason the operation gave on a second line
-    // (the first line stays the window's own message).
+    // A run's result: `done` in the information box, or `failed` in the error box with the
+    // reason the operation gave on a second line (the first line stays the window's own
+    // message).
     void showResult(bool ok, const QString &done, const QString &failed, const QString &reason)
     {
-        showMessage(ok || reason.isEmpty() ? (ok ? done : failed)
-                                           : failed + QLatin1Char('\n') + reason);
+        if (ok)
+            showMessage(done);
+        else
+            showErrMessage(reason.isEmpty() ? failed : failed + QLatin1Char('\n') + reason);
     }
 };
