@@ -129,6 +129,24 @@ inline QString msgExportDone()
     return QStringLiteral("批量导出图片成功！");
 }
 
+// The second line of a finished export's message when some images could not be decoded: how
+// many, and the numbers of the first ten of them. Empty when there are none.
+inline QString undecodableNote(const QList<int> &images)
+{
+    if (images.isEmpty())
+        return {};
+    constexpr int kListed = 10;
+    QStringList numbers;
+    for (int n : images.first(qMin(images.size(), kListed)))
+        numbers << QString::number(n);
+    QString note = QStringLiteral("%1 张图片无法读取，已导出为空文件：%2")
+                       .arg(images.size())
+                       .arg(numbers.join(QStringLiteral(", ")));
+    if (images.size() > kListed)
+        note += QStringLiteral(" 及另外 %1 张").arg(images.size() - kListed);
+    return note;
+}
+
 struct ExportRange
 {
     int begin = 0;

@@ -110,6 +110,7 @@ void TFormout::suiButton2Click()
     suiProgressBar1->setValue(0);
     suiProgressBar1->show();
     QString error;
+    QList<int> undecodable;
     const bool ok = outpic::exportPictures(
         wil, EditPicPath->text(), range,
         [this](int position, int maximum) {
@@ -117,7 +118,7 @@ void TFormout::suiButton2Click()
             suiProgressBar1->setValue(position);
             QCoreApplication::processEvents();
         },
-        &error);
+        &error, &undecodable);
     m_controls->setEnabled(true);
     m_running = false;
     suiProgressBar1->hide();
@@ -125,7 +126,10 @@ void TFormout::suiButton2Click()
         m_host.showErrMessage(error);
         return;
     }
-    m_host.showMessage(outpic::msgExportDone());
+    // A picture written as an empty file is not an export the user can take for whole.
+    const QString note = outpic::undecodableNote(undecodable);
+    m_host.showMessage(note.isEmpty() ? outpic::msgExportDone()
+                                      : outpic::msgExportDone() + u'\n' + note);
     close();
 }
 

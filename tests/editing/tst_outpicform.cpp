@@ -7,6 +7,7 @@
 #include "folderfixture.h"
 #include "outpic.h"
 #include "outpicform.h"
+#include "wilfixture.h"
 
 #include <QApplication>
 #include <QDir>
@@ -30,6 +31,8 @@ class TestOutpicForm : public QObject
     void refusals_data();
     void refusals();
     void exportsAndCloses();
+    void undecodableImagesAreCounted_data();
+    void undecodableImagesAreCounted();
     void writeFailureKeepsWindowOpen();
     void noSecondStartWhileRunning();
 
@@ -168,6 +171,47 @@ void TestOutpicForm::exportsAndCloses()
     // The fields keep their values for the next showing.
     QCOMPARE(form.editBegin->text(), QStringLiteral("-3"));
     QCOMPARE(form.EditPicPath->text(), QDir::toNativeSeparators(out));
+}
+
+// Images whose records cannot be decoded are written as empty files, and the message of a
+// finished export says how many and which: the first ten numbers, then how many more.
+void TestOutpicForm::undecodableImagesAreCounted_data()
+{
+    QTest::addColumn<QList<int>>("damaged");
+    QTest::addColumn<QString>("note");
+    QTest::newRow("none") << QList<int>{} << QString();
+    QTest::newRow("two") << QList<int>{1, 3} << QStringLiteral("2 张图片无法读取，已导出为空文件：1, 3");
+    QList<int> many;
+    for (int n = 2; n < 15; ++n)
+        many << n;
+    QTest::newRow("thirteen") << many
+                              << QStringLiteral("13 张图片无法读取，已导出为空文件：2, 3, 4, 5, "
+                                                "6, 7, 8, 9, 10, 11 及另外 3 张");
+}
+
+void TestOutpicForm::undecodableImagesAreCounted()
+{
+    QFETCH(QList<int>, damaged);
+    QFETCH(QString, note);
+    wilfixture::LibraryBuilder b;
+    for (int n = 0; n < 16; ++n) {
+        wilfixture::Compressed c;
+        c.width = 4, c.height = 2, c.pixels = QVector<quint16>(8, quint16(0x1234 + n));
+        c.method = damaged.contains(n) ? 3 : 8;
+        b.add(wilfixture::compressedRecord(c));
+    }
+    const QString library = b.write(m_dir->path(), QStringLiteral("damaged"));
+    QVERIFY(m_host->open(library));
+    TFormout form(*m_host);
+    chooseOutFolder(form);
+    form.editBegin->setText(QStringLiteral("0"));
+    form.EditEnd->setText(QStringLiteral("15"));
+    form.show();
+    form.suiButton2->click();
+    QCOMPARE(m_host->errorTexts(), QStringList());
+    const QString expected =
+        note.isEmpty() ? outpic::msgExportDone() : outpic::msgExportDone() + u'\n' + note;
+    QCOMPARE(m_host->infoTexts(), QStringList{expected});
 }
 
 void TestOutpicForm::writeFailureKeepsWindowOpen()
