@@ -10,17 +10,19 @@ ImageView::ImageView(QWidget *parent) : QWidget(parent)
     setAutoFillBackground(false);
 }
 
-void ImageView::keepPicture(const QImage &picture, const QPoint &placement)
+void ImageView::keepPicture(const QImage &picture, const QPoint &placement, bool unreadable)
 {
     m_picture = picture;
     m_placement = placement;
     m_hasPicture = true;
+    m_unreadable = unreadable;
 }
 
 void ImageView::forgetPicture()
 {
     m_picture = QImage();
     m_hasPicture = false;
+    m_unreadable = false;
     update();
 }
 

@@ -18,9 +18,11 @@ public:
     // The decoded picture of the shown image, kept so that a repaint draws it again instead of
     // decoding it on every paint. Whoever changes the image, the library or its pixels forgets
     // it; the painter then decodes once more and keeps the result.
-    void keepPicture(const QImage &picture, const QPoint &placement);
+    // `unreadable`: the record could not be decoded; the view says so instead of drawing.
+    void keepPicture(const QImage &picture, const QPoint &placement, bool unreadable = false);
     void forgetPicture();
     bool hasPicture() const { return m_hasPicture; }
+    bool unreadable() const { return m_unreadable; }
     const QImage &picture() const { return m_picture; }
     QPoint placement() const { return m_placement; }
 
@@ -38,4 +40,5 @@ private:
     QImage m_picture;
     QPoint m_placement;
     bool m_hasPicture = false;
+    bool m_unreadable = false;
 };

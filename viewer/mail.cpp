@@ -405,17 +405,36 @@ void TFormMain::DrawGrid1DrawCell(QPainter &canvas, int column, int row, const Q
     const qint64 n = qint64(row) * ThumbnailGrid::Columns + column;
     if (!Wil->isOpen() || n >= Wil->ImageCount())
         return;
+    bool drawn = false;
     try {
         Wil->DrawImage(canvas, rect, true, int(n));
+        drawn = Wil->lastDecodeOk();
     } catch (...) {
-        // A damaged record shows as an empty cell; the number still tells which one it is.
     }
+    // A damaged record is marked as such; the number still tells which one it is.
+    if (!drawn)
+        drawUnreadableMark(canvas, rect.adjusted(2, 2, -2, -2), false);
     const QString number = QString::asprintf("%.5d", int(n));
     canvas.setBrush(Qt::NoBrush);
     canvas.drawText(rect.adjusted(0, 0, -1, -1), Qt::AlignRight | Qt::AlignBottom, number);
 }
 
 // ---- the view -------------------------------------------------------------------------------
+
+void TFormMain::drawUnreadableMark(QPainter &canvas, const QRect &box, bool withWords)
+{
+    canvas.save();
+    canvas.setRenderHint(QPainter::Antialiasing, false);
+    canvas.setPen(QPen(QColor::fromRgb(UnreadableColor), 1));
+    canvas.setBrush(Qt::NoBrush);
+    canvas.drawRect(box);
+    canvas.drawLine(box.topLeft(), box.bottomRight());
+    canvas.drawLine(box.bottomLeft(), box.topRight());
+    if (withWords)
+        canvas.drawText(QRect(box.right() + 8, box.top(), 400, box.height()),
+                        Qt::AlignLeft | Qt::AlignVCenter, QStringLiteral("无法读取此图片"));
+    canvas.restore();
+}
 
 double TFormMain::zoomFactor() const
 {
@@ -475,7 +494,7 @@ void TFormMain::PaintBox1Paint(QPainter &canvas)
             // The component keeps the previous picture when a record does not decode: it is
             // not this image's, and is not shown as if it were.
             PaintBox1->keepPicture(Wil->lastDecodeOk() ? *decoded : QImage(),
-                                   QPoint(Wil->px, Wil->py));
+                                   QPoint(Wil->px, Wil->py), !Wil->lastDecodeOk());
         }
         const QImage *bitmap = &PaintBox1->picture();
         const QPoint placement = PaintBox1->placement();
@@ -498,6 +517,8 @@ void TFormMain::PaintBox1Paint(QPainter &canvas)
                 canvas.restore();
             }
         }
+        if (PaintBox1->unreadable())
+            drawUnreadableMark(canvas, QRect(0, 0, 48, 48), true);
         if (CheckBoxzuobiao->isChecked()) {
             // The anchor lies at (-px, -py) from the image's top-left corner.
             const QPointF anchor(-placement.x() * scale, -placement.y() * scale);
@@ -529,17 +550,19 @@ void TFormMain::FillInfo(int n)
     int h = Wil->Height;
     QString sizeText = QStringLiteral("%1*%2").arg(w).arg(h);
     QPoint placement(Wil->px, Wil->py);
+    bool headerRead = true;
     if (!bitmap) {
         PaintBox1->forgetPicture();
     } else if (Wil->lastDecodeOk()) {
         PaintBox1->keepPicture(*bitmap, placement);
     } else {
-        // Nothing of the previous image is shown; the panel gives the size and placement the
-        // record claims (an image beyond the size limit is told by its size).
+        // Nothing of the previous image is shown, and no size: the view says the image cannot
+        // be read. The placement is the record's own where its header could be read.
         const RecordInfo info = Wil->inspectRecord(n);
         placement = QPoint(info.px, info.py);
-        PaintBox1->keepPicture(QImage(), placement);
-        sizeText = QStringLiteral("%1*%2").arg(info.width).arg(info.height);
+        headerRead = info.extent >= 8;
+        PaintBox1->keepPicture(QImage(), placement, true);
+        sizeText = QStringLiteral("—");
         w = h = 0;
     }
     m_imageSize = QSize(w, h);
@@ -555,8 +578,8 @@ void TFormMain::FillInfo(int n)
     }
     PaintBox1->resize(area.expandedTo(QSize(0, 0)));
 
-    LabelX->setText(QString::number(placement.x()));
-    LabelY->setText(QString::number(placement.y()));
+    LabelX->setText(headerRead ? QString::number(placement.x()) : QStringLiteral("—"));
+    LabelY->setText(headerRead ? QString::number(placement.y()) : QStringLiteral("—"));
     LabelSize->setText(sizeText);
     LabelIndex->setText(QStringLiteral("%1/%2").arg(n).arg(Wil->ImageCount() - 1));
     Labeltype->setText(dataFormatText(Wil->FileType, Wil->OffSet, Labeltype->text()));

@@ -76,6 +76,8 @@ public:
     void showNoLibrary();
     // Makes the main window active again, with the keyboard, after an editing window.
     void takeBackKeyboard();
+    // The colour of the mark on an image whose record cannot be decoded.
+    static constexpr QRgb UnreadableColor = 0xffc80000;
 
     // The factor the view is drawn at: the chosen zoom, or for the fit option what makes the
     // current image fit the view.
@@ -140,6 +142,8 @@ public slots:
 public:
     void PaintBox1Paint(QPainter &canvas);
     void DrawGrid1DrawCell(QPainter &canvas, int column, int row, const QRect &rect, bool selected);
+    // A box with both diagonals (and, in the view, the words) for an image that cannot be read.
+    void drawUnreadableMark(QPainter &canvas, const QRect &box, bool withWords);
 
 protected:
     void closeEvent(QCloseEvent *event) override;

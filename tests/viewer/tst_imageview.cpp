@@ -53,8 +53,8 @@ private slots:
     void gridKeyboard();
     void paintingChangesNothing();
     void nothingDrawnWithoutLibrary();
-    void undecodableShowsNothing_data();
-    void undecodableShowsNothing();
+    void undecodableIsMarked_data();
+    void undecodableIsMarked();
     void autoplay_data();
     void autoplay();
     void autoplayStop();
@@ -424,26 +424,23 @@ void TestImageView::nothingDrawnWithoutLibrary()
             QVERIFY2(pixelOf(grid, x, y) == base, qPrintable(QStringLiteral("%1,%2").arg(x).arg(y)));
 }
 
-void TestImageView::undecodableShowsNothing_data()
+void TestImageView::undecodableIsMarked_data()
 {
-    // A record that does not decode shows nothing in the view or its cell, never the picture
-    // decoded before it; the panel gives the size the record claims.
+    // A record that does not decode is shown as what it is: a marked view and cell, never the
+    // picture decoded before it, and no size; the placement is the record's own.
     QTest::addColumn<QByteArray>("record");
-    QTest::addColumn<QString>("size");
-    QTest::newRow("too large") << compressedRecord(wilfixture::patternImage(8196, 1), 5, 6, 0)
-                               << "8196*1";
+    QTest::newRow("too large") << compressedRecord(wilfixture::patternImage(8196, 1), 5, 6, 0);
     // Large enough that no uncompressed layout fits its extent either.
     Compressed c;
     c.width = 64, c.height = 64, c.px = 5, c.py = 6;
     c.pixels = wilfixture::rgb565Rows(solidImage(64, 64, Qt::green));
     c.method = 3;
-    QTest::newRow("unknown method") << compressedRecord(c) << "0*0";
+    QTest::newRow("unknown method") << compressedRecord(c);
 }
 
-void TestImageView::undecodableShowsNothing()
+void TestImageView::undecodableIsMarked()
 {
     QFETCH(QByteArray, record);
-    QFETCH(QString, size);
     Harness h;
     LibraryBuilder b;
     b.add(compressedRecord(solidImage(64, 64, Qt::red), 0, 0));
@@ -451,16 +448,23 @@ void TestImageView::undecodableShowsNothing()
     QVERIFY(h.window->openLibrary(b.write(h.dir.path())));
     TFormMain &w = *h.window;
     w.FillInfo(1);
-    QCOMPARE(w.LabelSize->text(), size);
+    QCOMPARE(w.LabelSize->text(), QStringLiteral("—"));
     QCOMPARE(w.LabelX->text(), QStringLiteral("5"));
+    QCOMPARE(w.LabelY->text(), QStringLiteral("6"));
     const QImage view = h.grabView();
-    for (int y = 0; y < 64; y += 7)
-        for (int x = 0; x < 64; x += 7)
-            QVERIFY2(pixelOf(view, x, y) == h.viewBackground(),
+    const QRgb mark = TFormMain::UnreadableColor;
+    QCOMPARE(pixelOf(view, 24, 24), mark); // the crossing of the box's diagonals
+    QCOMPARE(pixelOf(view, 0, 10), mark);  // its left side
+    for (int y = 1; y < 64; y += 7)
+        for (int x = 50; x < 64; x += 5) // right of the box: nothing of the red image before
+            QVERIFY2(pixelOf(view, x, y) != qRgb(255, 0, 0),
                      qPrintable(QStringLiteral("%1,%2").arg(x).arg(y)));
     const QImage grid = grabGrid(w);
     const QRect cell = cellRect(w, 1);
-    QVERIFY(pixelOf(grid, cell.x() + 2, cell.y() + 2) != qRgb(255, 0, 0));
+    QCOMPARE(pixelOf(grid, cell.x() + 12, cell.y() + 12), mark);
+    // A sound cell carries no mark.
+    const QRect sound = cellRect(w, 0);
+    QVERIFY(pixelOf(grid, sound.x() + 12, sound.y() + 12) != mark);
 }
 
 void TestImageView::autoplay_data()
