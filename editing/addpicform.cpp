@@ -213,8 +213,6 @@ bool TFormadd::runPlan(const addpic::Request &request, bool failureKeepsWindowOp
     m_error = error;
     if (!ok && failureKeepsWindowOpen)
         return refuse(InputRefusal::failed(error));
-    if (ok && plan.source == addpic::Source::PicturesAndPlacements)
-        m_host.setGridRows(wil.ImageCount() / 6 + 1);
     return ok;
 }
 
@@ -257,13 +255,11 @@ void TFormadd::suiButton2Click()
             field->setFocus();
     suiProgressBar1->hide();
     suiProgressBar1->setValue(0);
-    if (m_stayOpen) {
-        m_host.repaintGrid();
+    m_host.showLibraryAsItIs();
+    if (m_stayOpen)
         return;
-    }
     m_host.showResult(ok, addpic::msgImportDone(), addpic::msgImportFailed(), m_error);
     EditPicPath->clear();
-    m_host.repaintGrid();
     close();
 }
 

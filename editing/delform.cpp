@@ -86,8 +86,8 @@ void TFormdel::suiButton2Click()
     m_error.clear();
     const bool ok = RabtnDel->isChecked() ? Del(begin, end) : Del1(begin, end);
     setBusy(false);
+    m_host.showLibraryAsItIs();
     m_host.showResult(ok, delmsg::done(), delmsg::failed(), m_error);
-    m_host.repaintGrid();
     accept();
 }
 
@@ -99,10 +99,7 @@ void TFormdel::suiButton3Click()
 bool TFormdel::Del(int begin, int end)
 {
     TWIL &wil = m_host.wil();
-    const bool ok = ::Del(wil, begin, end, &m_error);
-    if (wil.isOpen())
-        m_host.setGridRows(wil.ImageCount() / 6 + 1);
-    return ok;
+    return ::Del(wil, begin, end, &m_error);
 }
 
 bool TFormdel::Del1(int begin, int end)

@@ -17,9 +17,9 @@ public:
     // Information box (caption "消息！") and error box (caption "错误！").
     virtual void showMessage(const QString &text) = 0;
     virtual void showErrMessage(const QString &text) = 0;
-    // Sets the thumbnail grid to `rows` rows and repaints it.
-    virtual void setGridRows(int rows) = 0;
-    virtual void repaintGrid() = 0;
+    // Shows the library as the component now holds it (the current image within the new
+    // count, the panel, the grid rows and cells): the one refresh after a window changed it.
+    virtual void showLibraryAsItIs() = 0;
 
     // A run's result: `done` in the information box, or `failed` in the error box with the
     // reason the operation gave on a second line (the first line stays the window's own

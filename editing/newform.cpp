@@ -152,12 +152,9 @@ void TFormnew::suiButton2Click()
         &replacedOpen);
     suiProgressBar1->hide();
     setBusy(false);
-    if (replacedOpen) {
-        // The main window's library was this one: its files are new.
-        TWIL &wil = m_host.wil();
-        m_host.setGridRows((wil.isOpen() ? wil.ImageCount() : 0) / 6 + 1);
-        m_host.repaintGrid();
-    }
+    // The main window's library was this one: its files are new.
+    if (replacedOpen)
+        m_host.showLibraryAsItIs();
     m_host.showResult(ok, newmsg::done(), newmsg::failed(), error);
     accept();
 }

@@ -386,20 +386,6 @@ void TFormMain::showErrMessage(const QString &text)
 
 // ---- grid -----------------------------------------------------------------------------------
 
-void TFormMain::setGridRows(int rows)
-{
-    // The editing windows call this after changing the library: the kept picture may be gone.
-    PaintBox1->forgetPicture();
-    DrawGrid1->setRowCount(rows);
-    DrawGrid1->selectCell(CurrentImage % ThumbnailGrid::Columns, CurrentImage / ThumbnailGrid::Columns);
-}
-
-void TFormMain::repaintGrid()
-{
-    PaintBox1->forgetPicture();
-    DrawGrid1->refresh();
-}
-
 void TFormMain::DrawGrid1DrawCell(QPainter &canvas, int column, int row, const QRect &rect, bool)
 {
     const qint64 n = qint64(row) * ThumbnailGrid::Columns + column;

@@ -54,8 +54,6 @@ public:
     Dialogs &dialogs() override { return m_dialogs; }
     void showMessage(const QString &text) override;
     void showErrMessage(const QString &text) override;
-    void setGridRows(int rows) override;
-    void repaintGrid() override;
 
     // The work behind the buttons, each given what its picker would have chosen. Each reports
     // its result in a message box like the button does and returns whether it succeeded.
@@ -70,7 +68,7 @@ public:
     void FillInfo(int n);
     // Shows the library as the component now holds it, after an edit or after it was read
     // again: the current image (kept where it is, within the new count), the panel, the grid.
-    void showLibraryAsItIs();
+    void showLibraryAsItIs() override;
     // The window as it is with no library open: empty view, panel and grid, and only what
     // needs no library offered.
     void showNoLibrary();

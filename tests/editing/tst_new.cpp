@@ -540,7 +540,7 @@ void TestNew::windowCreates()
     QCOMPARE(wil.px, 3);
     QCOMPARE(wil.py, -4);
     // The library open in the editor was another one (none): it was left alone.
-    QVERIFY(host.gridRows.isEmpty());
+    QVERIFY(host.refreshedCounts.isEmpty());
 }
 
 void TestNew::windowReportsFailure()

@@ -63,8 +63,3 @@ void FakeEditorHost::showErrMessage(const QString &text)
     scripted.message(nullptr, errorCaption(), text, Dialogs::Icon::Warning);
 }
 
-void FakeEditorHost::setGridRows(int rows)
-{
-    gridRows << rows;
-    ++gridRepaints;
-}

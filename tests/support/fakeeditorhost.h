@@ -18,8 +18,8 @@ public:
     TWIL component;
     ScriptedDialogs scripted;
     int current = 0;
-    QList<int> gridRows;  // every setGridRows, in order
-    int gridRepaints = 0; // repaintGrid and setGridRows alike
+    // The component's image count at every showLibraryAsItIs, in order.
+    QList<int> refreshedCounts;
 
     // Opens `libraryPath` in the component (closing whatever was open); false when it did not
     // open. What the component tells the user lands in `notices`.
@@ -40,8 +40,7 @@ public:
     Dialogs &dialogs() override { return scripted; }
     void showMessage(const QString &text) override;
     void showErrMessage(const QString &text) override;
-    void setGridRows(int rows) override;
-    void repaintGrid() override { ++gridRepaints; }
+    void showLibraryAsItIs() override { refreshedCounts << component.ImageCount(); }
 
     static QString infoCaption() { return QStringLiteral("消息！"); }
     static QString errorCaption() { return QStringLiteral("错误！"); }
