@@ -401,8 +401,14 @@ void TFormMain::DrawGrid1DrawCell(QPainter &canvas, int column, int row, const Q
     if (!drawn)
         drawUnreadableMark(canvas, rect.adjusted(2, 2, -2, -2), false);
     const QString number = QString::asprintf("%.5d", int(n));
+    const QRect textArea = rect.adjusted(0, 0, -1, -1);
+    // On a backing of its own the number stays readable over any sprite.
+    const QRect textRect =
+        canvas.fontMetrics().boundingRect(textArea, Qt::AlignRight | Qt::AlignBottom, number);
+    canvas.fillRect(textRect.adjusted(-2, -1, 0, 0).intersected(rect),
+                    DrawGrid1->palette().color(QPalette::Base));
     canvas.setBrush(Qt::NoBrush);
-    canvas.drawText(rect.adjusted(0, 0, -1, -1), Qt::AlignRight | Qt::AlignBottom, number);
+    canvas.drawText(textArea, Qt::AlignRight | Qt::AlignBottom, number);
 }
 
 // ---- the view -------------------------------------------------------------------------------

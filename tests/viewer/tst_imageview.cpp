@@ -49,6 +49,7 @@ private slots:
     void thumbnails_data();
     void thumbnails();
     void cellNumber();
+    void cellNumberOverASprite();
     void gridSelection();
     void gridKeyboard();
     void paintingChangesNothing();
@@ -321,6 +322,26 @@ void TestImageView::thumbnails()
         QVERIFY(pixelOf(grid, cell.x(), cell.y() + drawn.height()) != redPixel);
     // The one-pixel grid line beside the cell is not painted over.
     QVERIFY(pixelOf(grid, cell.x() + 64, cell.y()) != redPixel);
+}
+
+// The number has a backing of the grid's own colour, so a sprite under it does not hide it.
+void TestImageView::cellNumberOverASprite()
+{
+    Harness h;
+    const Sprite red{solidImage(64, 64, Qt::red)};
+    QVERIFY(h.open({red, red}));
+    TFormMain &w = *h.window;
+    const QImage grid = grabGrid(w);
+    const QRect cell = cellRect(w, 1);
+    const QRect text = QFontMetrics(w.DrawGrid1->viewport()->font())
+                           .boundingRect(QRect(QPoint(0, 0), cell.size()).adjusted(0, 0, -1, -1),
+                                         Qt::AlignRight | Qt::AlignBottom, QStringLiteral("00001"))
+                           .translated(cell.topLeft());
+    const QRgb base = w.DrawGrid1->palette().color(QPalette::Base).rgb() | 0xff000000u;
+    QCOMPARE(pixelOf(grid, text.left() - 1, text.center().y()), base);
+    QCOMPARE(pixelOf(grid, text.left() - 2, text.top()), base);
+    // Above and left of the backing, the sprite.
+    QCOMPARE(pixelOf(grid, text.left() - 4, text.top() - 3), qRgb(255, 0, 0));
 }
 
 void TestImageView::cellNumber()
