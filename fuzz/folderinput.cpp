@@ -1,4 +1,5 @@
 #include "folderinput.h"
+#include "inputcursor.h"
 
 #include "editjournal.h"
 #include "pairswap.h"
@@ -53,19 +54,12 @@ QString libraryName()
 FolderInput unpackFolder(const char *data, size_t size)
 {
     FolderInput in;
-    const char *at = data;
-    const char *const end = data + size;
-    auto take = [&](size_t wanted) {
-        const size_t n = qMin<size_t>(wanted, size_t(end - at));
-        const QByteArray part(at, qsizetype(n));
-        at += n;
-        return part;
-    };
-    while (at < end && in.files.size() < kMaxEntries) {
-        const QString name = QString::fromUtf8(take(quint8(*at++)));
-        const QByteArray length = take(2);
+    InputCursor input(data, data + size);
+    while (input.left() > 0 && in.files.size() < kMaxEntries) {
+        const QString name = QString::fromUtf8(input.take(input.takeByte()));
+        const QByteArray length = input.take(2);
         const quint16 n = length.size() == 2 ? qFromLittleEndian<quint16>(length.constData()) : 0;
-        in.files.append({name, take(n)});
+        in.files.append({name, input.take(n)});
     }
     return in;
 }

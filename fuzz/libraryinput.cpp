@@ -1,4 +1,5 @@
 #include "libraryinput.h"
+#include "inputcursor.h"
 
 #include <QtEndian>
 
@@ -35,18 +36,11 @@ LibraryInput unpackLibrary(const char *data, size_t size)
     in.noIndex = flags & 8;
     in.readOnly = flags & 16;
     in.hasJournal = (flags & 32) && size >= 5;
-    const char *at = data + (in.hasJournal ? 5 : 3);
-    const char *const end = data + size;
-    auto take = [&](size_t wanted) {
-        const size_t n = qMin<size_t>(wanted, size_t(end - at));
-        const QByteArray part(at, qsizetype(n));
-        at += n;
-        return part;
-    };
-    in.index = take(qFromLittleEndian<quint16>(data + 1));
+    InputCursor input(data + (in.hasJournal ? 5 : 3), data + size);
+    in.index = input.take(qFromLittleEndian<quint16>(data + 1));
     if (in.hasJournal)
-        in.journal = take(qFromLittleEndian<quint16>(data + 3));
-    const QByteArray rest = take(size_t(end - at));
+        in.journal = input.take(qFromLittleEndian<quint16>(data + 3));
+    const QByteArray rest = input.take(input.left());
     if (in.wholeLibrary) {
         in.library = rest;
     } else {

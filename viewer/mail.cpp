@@ -582,7 +582,7 @@ void TFormMain::FillInfo(int n)
     const bool writable = Wil->canEdit(&whyReadOnly);
     for (QPushButton *b : {btnup, btndown, BtnJump, BtnAutoPlay, btnstop, BtnOut, btnallOut, btnCreate})
         b->setEnabled(true);
-    for (QPushButton *b : {btninput, btnallinput, btnAdd, btndelete, btnx, btny}) {
+    for (QPushButton *b : libraryChangingButtons()) {
         b->setEnabled(writable);
         b->setToolTip(writable ? QString() : whyReadOnly);
     }
@@ -616,6 +616,11 @@ void TFormMain::showLibraryAsItIs()
     FillInfo(n);
 }
 
+QList<QPushButton *> TFormMain::libraryChangingButtons() const
+{
+    return {btninput, btnallinput, btnAdd, btndelete, btnx, btny};
+}
+
 void TFormMain::showNoLibrary()
 {
     CurrentImage = 0;
@@ -628,7 +633,7 @@ void TFormMain::showNoLibrary()
     for (QPushButton *b : {btnup, btndown, btndelete, BtnJump, BtnAutoPlay, btnstop, btninput,
                            BtnOut, btnAdd, btnCreate, btnallinput, btnallOut})
         b->setEnabled(false);
-    for (QPushButton *b : {btninput, btnallinput, btnAdd, btndelete, btnx, btny})
+    for (QPushButton *b : libraryChangingButtons())
         b->setToolTip(QString());
     btnx->setEnabled(true);
     btny->setEnabled(true);

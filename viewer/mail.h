@@ -72,6 +72,8 @@ public:
     // The window as it is with no library open: empty view, panel and grid, and only what
     // needs no library offered.
     void showNoLibrary();
+    // The buttons whose action changes the open library: offered only when it may be changed.
+    QList<QPushButton *> libraryChangingButtons() const;
     // Makes the main window active again, with the keyboard, after an editing window.
     void takeBackKeyboard();
     // The colour of the mark on an image whose record cannot be decoded.
