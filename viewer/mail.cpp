@@ -300,6 +300,8 @@ void TFormMain::buildLeftPanel(QWidget *panel)
     info->addWidget(LabelIndex, 4, 1);
     LabelReadOnly = infoLabel("LabelReadOnly");
     LabelReadOnly->setWordWrap(true);
+    // The reason takes a few lines: the panel grows for them rather than cutting them off.
+    LabelReadOnly->setMinimumHeight(4 * LabelReadOnly->fontMetrics().lineSpacing());
     LabelReadOnly->hide();
     info->addWidget(LabelReadOnly, 5, 0, 1, 2);
     column->addWidget(suiGroupBox1);
@@ -586,7 +588,14 @@ void TFormMain::FillInfo(int n)
         b->setEnabled(writable);
         b->setToolTip(writable ? QString() : whyReadOnly);
     }
-    LabelReadOnly->setText(writable ? QString() : QStringLiteral("只读：%1").arg(whyReadOnly));
+    // The file is the one in the field above: the panel gives only the reason.
+    const QString prefix = QDir::toNativeSeparators(Wil->FileName) + QStringLiteral(": ");
+    LabelReadOnly->setText(
+        writable ? QString()
+                 : QStringLiteral("只读：%1")
+                       .arg(whyReadOnly.startsWith(prefix) ? whyReadOnly.mid(prefix.size())
+                                                           : whyReadOnly));
+    LabelReadOnly->setToolTip(writable ? QString() : whyReadOnly);
     LabelReadOnly->setVisible(!writable);
     if (n == Wil->ImageCount() - 1) {
         btndown->setEnabled(false);
@@ -626,7 +635,7 @@ void TFormMain::showNoLibrary()
     CurrentImage = 0;
     PaintBox1->forgetPicture();
     PaintBox1->update();
-    for (QLabel *label : {LabelSize, LabelX, LabelY, LabelIndex})
+    for (QLabel *label : {Labeltype, LabelSize, LabelX, LabelY, LabelIndex})
         label->clear();
     DrawGrid1->setRowCount(0);
     DrawGrid1->refresh();

@@ -694,7 +694,7 @@ void TestMainWindow::failedReopen()
     QCOMPARE(h.dialogs.lastMessage(), Broken);
     QVERIFY(!w.Wil->isOpen());
     QCOMPARE(w.CurrentImage, 0);
-    for (QLabel *label : {w.LabelSize, w.LabelX, w.LabelY, w.LabelIndex})
+    for (QLabel *label : {w.Labeltype, w.LabelSize, w.LabelX, w.LabelY, w.LabelIndex})
         QCOMPARE(label->text(), QString());
     QCOMPARE(w.DrawGrid1->rowCount(), 1); // one empty row, as at start-up
     QVERIFY(!w.DrawGrid1->cellHoldsImage(0, 0));
