@@ -18,12 +18,6 @@ namespace {
 constexpr qint64 kMaxPixels = 256 * 1024;
 constexpr int kMaxImages = 64;
 
-QString workPath(const QString &name)
-{
-    static const QTemporaryDir dir(fuzzenv::scratchTemplate());
-    return dir.filePath(name);
-}
-
 void writeAll(const QString &path, const QByteArray &bytes)
 {
     QFile f(path);
@@ -37,18 +31,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     const fuzzinput::LibraryInput in = fuzzinput::unpackLibrary(reinterpret_cast<const char *>(data), size);
     fuzzenv::limitFileSizes();
-    const QString lib = workPath(QStringLiteral("f.wil"));
-    const QString index = workPath(QStringLiteral("f.WIX"));
-    const QString journal = EditJournal::pathFor(lib);
+    // Each input starts from an empty folder: a journal that does not belong to its pair is set
+    // aside beside it, and a folder filling with those would make every open list more files.
+    const QTemporaryDir dir(fuzzenv::scratchTemplate());
+    if (!dir.isValid())
+        qFatal("cannot make a scratch folder");
+    const QString lib = dir.filePath(QStringLiteral("f.wil"));
     writeAll(lib, in.library);
-    if (in.noIndex)
-        QFile::remove(index);
-    else
-        writeAll(index, in.index);
+    if (!in.noIndex)
+        writeAll(dir.filePath(QStringLiteral("f.WIX")), in.index);
     if (in.hasJournal)
-        writeAll(journal, in.journal);
-    else
-        QFile::remove(journal);
+        writeAll(EditJournal::pathFor(lib), in.journal);
 
     TWIL wil;
     wil.setNotifier([](const QString &) {});
