@@ -5,6 +5,7 @@
 #include "addpicform.h"
 #include "delform.h"
 #include "dialogs.h"
+#include "editorapplication.h"
 #include "mail.h"
 #include "newform.h"
 #include "outpicform.h"
@@ -15,7 +16,7 @@
 int main(int argc, char **argv)
 {
     QApplication app(argc, argv);
-    QApplication::setApplicationDisplayName(QStringLiteral("VARNEL-Wil编辑器 Ver3.1"));
+    setUpEditorApplication(app);
 
     QtDialogs dialogs;
     TFormMain FormMain(dialogs);

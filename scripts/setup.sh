@@ -3,7 +3,7 @@
 # on the command line are added (scripts/fuzz.sh adds clang and its runtime).
 set -euo pipefail
 packages=(build-essential cmake pkg-config qt6-base-dev qt6-base-dev-tools libgl-dev zlib1g-dev
-          libbenchmark-dev fonts-wqy-microhei "$@")
+          libbenchmark-dev fonts-wqy-microhei qt6-base-private-dev qt6-tools-dev qt6-l10n-tools "$@")
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
