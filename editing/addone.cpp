@@ -26,12 +26,6 @@ bool refuseUnlessWritable(const TWIL &wil, QString *error)
     return true;
 }
 
-// The record of an image without pixels: width, height, px and py all 1, then one zero byte.
-QByteArray emptyRecord()
-{
-    return QByteArray::fromHex("010001000100010000");
-}
-
 } // namespace
 
 bool appendOnePicture(TWIL &wil, const QImage &picture, qint16 px, qint16 py, QString *error)
@@ -54,7 +48,7 @@ bool insertOnePicture(TWIL &wil, const QImage &picture, qint16 px, qint16 py, in
     const int position = std::clamp(at, 0, wil.ImageCount());
     QByteArray record;
     if (picture.isNull()) {
-        record = emptyRecord();
+        record = emptyRecordBytes();
     } else {
         PaletteImage palette(wil.colorTable());
         record = palette.makeRecord(picture, px, py, wil.OffSet > 0);

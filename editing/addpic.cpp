@@ -36,9 +36,10 @@ QByteArray int32Bytes(qint32 value)
     return bytes;
 }
 
-// The picture at `path` in `image`; a missing or zero-length one is a black pixel. False with
-// the loader's reason when the file is there but damaged, too large or not a picture: making
-// it black would pass a damaged picture off as imported.
+// The picture at `path` in `image`: a missing one is a black pixel, a zero-length one (an
+// image without pixels, as export writes it) a null image. False with the loader's reason
+// when the file is there but damaged, too large or not a picture: making it black would pass
+// a damaged picture off as imported.
 bool loadedOrMissing(const QString &path, QImage &image, QString *error)
 {
     const LoadedPicture loaded = loadPicture(path);
@@ -46,7 +47,9 @@ bool loadedOrMissing(const QString &path, QImage &image, QString *error)
         setError(error, loaded.error);
         return false;
     }
-    image = loaded.status == LoadedPicture::Loaded ? loaded.image : blackPixel();
+    image = loaded.status == LoadedPicture::Loaded ? loaded.image
+          : loaded.status == LoadedPicture::Empty  ? QImage()
+                                                   : blackPixel();
     return true;
 }
 
@@ -125,6 +128,10 @@ bool pictureRecord(PaletteImage &palette, const outpic::PictureFolder &folder,
     QImage image;
     if (!loadedOrMissing(folder.filePath(picture), image, error))
         return false;
+    if (image.isNull()) {
+        record = emptyRecordBytes();
+        return true;
+    }
     if (!PaletteImage::fitsRecord(image.size())) {
         setError(error, QStringLiteral("%1: a picture of %2 x %3 pixels does not fit a record")
                             .arg(native(folder.filePath(picture)))

@@ -1012,6 +1012,12 @@ void TWIL::DrawImage(QPainter &canvas, const QRect &rect, bool fromTop, int inde
     DrawTransparent(canvas, rect.left(), fromTop ? rect.top() : rect.top() - h, 0, fitted);
 }
 
+QByteArray emptyRecordBytes()
+{
+    const char bytes[9] = {1, 0, 1, 0, 1, 0, 1, 0, 0};
+    return QByteArray(bytes, 9);
+}
+
 namespace {
 // The uncompressed 16-bit record of a graphic: its width rounded up to a multiple of 4, its
 // height, the placement, then the rows bottom first, the added columns black.
@@ -1041,12 +1047,6 @@ QByteArray record16(const QImage &graphic, qint16 x, qint16 y)
             qToLittleEndian<quint16>(src[i], dst + 2 * i);
     }
     return out;
-}
-
-QByteArray emptyRecordBytes()
-{
-    const char bytes[9] = {1, 0, 1, 0, 1, 0, 1, 0, 0};
-    return QByteArray(bytes, 9);
 }
 
 // Records are at most 65,535 pixels wide and high, and the library at most 2 GB.
@@ -1120,10 +1120,9 @@ QByteArray TWIL::replacementRecord(int index, const QImage &graphic)
                       .arg(m_imageCount);
         return {};
     }
-    if (graphic.isNull()) {
-        m_error = QStringLiteral("The picture has no pixels.");
-        return {};
-    }
+    // A zero-length picture (as an image without pixels is exported) comes back as one.
+    if (graphic.isNull())
+        return emptyRecordBytes();
     if (!graphicFits(graphic, &m_error))
         return {};
     // Every layout keeps its placement at record offsets 4-7.

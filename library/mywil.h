@@ -157,7 +157,8 @@ public:
     bool AddBitmap(const QImage &graphic, qint16 px, qint16 py);
     bool AddEmpty();
     bool ReplaceBitmap(int index, const QImage &graphic);
-    // The record ReplaceBitmap writes for image `index`: `graphic`, with the image's placement.
+    // The record ReplaceBitmap writes for image `index`: `graphic`, with the image's placement;
+    // the empty record for a null graphic.
     // Empty (and errorString() set) when it cannot be made. Batch edits make a run of these and
     // write them as one edit with spliceRecords.
     QByteArray replacementRecord(int index, const QImage &graphic);
@@ -209,6 +210,8 @@ QString BaseFileName(const QString &path);
 // The index that belongs to a library: its folder + BaseFileName + ".WIX"; where no file of
 // exactly that name exists, one in the same folder whose name differs only in letter case.
 QString indexFileNameFor(const QString &libraryPath);
+// The record of an image without pixels: width, height, px and py all 1, then one zero byte.
+QByteArray emptyRecordBytes();
 // Fills the 66-byte header of a 16-bit RGB565 bitmap file; the caller fills the size fields.
 void InitBitmapHeader16(quint8 header[66]);
 // A 16-bit RGB565 Windows bitmap file of the image (66-byte header, rows bottom first, each

@@ -230,11 +230,8 @@ int runReplace(const QStringList &args)
     const auto picture = pictureArg(session, p.positional[2], &rc);
     if (!picture)
         return rc;
-    // A record of pixels cannot become an empty record in place; blanking is a separate tool.
-    if (picture->status == LoadedPicture::Empty)
-        return session.refuse(QStringLiteral("%1 is empty: no pixels to replace with")
-                                  .arg(nativePath(p.positional[2])));
     TWIL &wil = session.wil();
+    // A zero-length picture (an exported image without pixels) gives the empty record.
     if (!wil.ReplaceBitmap(*n, picture->image))
         return session.refuse(wil.errorString());
     return Ok;

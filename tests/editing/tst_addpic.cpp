@@ -144,6 +144,8 @@ class TestAddPic : public QObject
     void placementSources();
     void exportedFolderReadsBack_data();
     void exportedFolderReadsBack();
+    void zeroLengthPictureIsEmptyImage_data();
+    void zeroLengthPictureIsEmptyImage();
     void failureRestores_data();
     void failureRestores();
     void shortPlacementFile_data();
@@ -343,6 +345,42 @@ void TestAddPic::exportedFolderReadsBack()
     const Library after = readLibrary(b);
     for (int k = 0; k < 5; ++k)
         verifyImage(after, first + k, asCompressedShows(source[k]), placements[k], false);
+}
+
+void TestAddPic::zeroLengthPictureIsEmptyImage_data()
+{
+    QTest::addColumn<Op>("op");
+    QTest::addColumn<bool>("numbered"); // replace by number (the window's "pixels only")
+    QTest::newRow("append") << Op::Append << false;
+    QTest::newRow("insert before 1") << Op::Insert << false;
+    QTest::newRow("replace 1-3") << Op::Replace << false;
+    QTest::newRow("replace 1-3 by number") << Op::Replace << true;
+}
+
+void TestAddPic::zeroLengthPictureIsEmptyImage()
+{
+    // Export writes an image without pixels as a zero-length file; importing the folder gives
+    // the empty record back, not a black pixel.
+    QFETCH(Op, op);
+    QFETCH(bool, numbered);
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString path = makeSomeLibrary(dir.path(), 5, 41);
+    const Folder f = writeFolder(dir.filePath("in"), numberedNames(5).mid(1, 3), 901);
+    QVERIFY(writeText(QDir(f.path).filePath(f.names[1]), {}));
+    const outpic::PictureFolder folder(f.path);
+    TWIL wil;
+    QVERIFY(openWil(wil, path));
+    QString error;
+    const bool done = numbered ? addpic::AddPic(wil, folder, 1, 3, {}, &error)
+                               : runOp(wil, op, folder, 1, 3, {}, &error);
+    QVERIFY2(done, qPrintable(error));
+    const int first = op == Op::Append ? 5 : 1;
+    const Library after = readLibrary(path);
+    QCOMPARE(after.record(first + 1), wilfixture::emptyRecord());
+    if (!numbered) // replacing by number keeps the records' placements
+        verifyImage(after, first, f.pictures[0], f.placements[0], false);
+    verifyContiguous(after);
 }
 
 void TestAddPic::failureRestores_data()

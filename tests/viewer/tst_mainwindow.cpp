@@ -569,6 +569,8 @@ void TestMainWindow::load_data()
     QTest::newRow("png with alpha") << "p.png" << true << Info << "导入图片成功！" << true;
     QTest::newRow("bmp") << "p.bmp" << true << Info << "导入图片成功！" << true;
     QTest::newRow("not a picture") << "p.txt" << true << Error << "导入图片失败！" << false;
+    // What export writes for an image without pixels comes back as one.
+    QTest::newRow("zero-length picture") << "empty.bmp" << true << Info << "导入图片成功！" << true;
     QTest::newRow("no library") << "p.png" << false << Info << "导入图片失败！" << false;
 }
 
@@ -595,6 +597,8 @@ void TestMainWindow::load()
         path = h.dir.filePath(picture);
         if (picture.endsWith(QLatin1String(".txt")))
             QVERIFY(writeFile(path, "not a picture"));
+        else if (picture == QLatin1String("empty.bmp"))
+            QVERIFY(writeFile(path, {}));
         else
             QVERIFY(source.save(path));
     }
@@ -616,6 +620,15 @@ void TestMainWindow::load()
     const QImage stored = storedImage(h.path, 1);
     if (!replaced) {
         QCOMPARE(stored.size(), QSize(8, 6));
+        return;
+    }
+    if (picture == QLatin1String("empty.bmp")) {
+        TWIL reader;
+        reader.FileName = h.path;
+        reader.Open();
+        const RecordInfo info = reader.inspectRecord(1);
+        QCOMPARE(info.kind, RecordInfo::EmptyRecord);
+        QCOMPARE(info.size, 9);
         return;
     }
     // Written records are W4 wide: the added column is black.
