@@ -6,6 +6,7 @@
 #include "integertext.h"
 #include "mywil.h"
 #include "pictureloader.h"
+#include "pickedfield.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -35,7 +36,7 @@ TFormaddone::TFormaddone(EditorHost &host, QWidget *parent) : BusyDialog(parent)
 
     Label1 = named(new QLabel(tr("图片文件："), this), "Label1");
     EditPic = named(new QLineEdit(this), "EditPic");
-    EditPic->setReadOnly(true);
+    makePickedField(EditPic, tr("用“...”按钮选择图片文件"));
     Label1->setBuddy(EditPic);
     suiButton1 = named(new QPushButton(QStringLiteral("..."), this), "suiButton1");
     suiButton1->setFixedWidth(32);

@@ -4,6 +4,7 @@
 #include "dialogs.h"
 #include "editorhost.h"
 #include "mywil.h"
+#include "pickedfield.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>
@@ -45,7 +46,7 @@ TFormadd::TFormadd(EditorHost &host, QWidget *parent) : QDialog(parent), m_host(
 
     Label1 = named<QLabel>("Label1", addpic::labelPictureFolder(), m_controls);
     EditPicPath = named<QLineEdit>("EditPicPath", m_controls);
-    EditPicPath->setReadOnly(true);
+    makePickedField(EditPicPath, tr("用“...”按钮选择文件夹"));
     EditPicPath->setMinimumWidth(260);
     suiButton1 = named<QPushButton>("suiButton1", QStringLiteral("..."), m_controls);
     auto *folderRow = new QHBoxLayout;
@@ -120,7 +121,7 @@ TFormadd::TFormadd(EditorHost &host, QWidget *parent) : QDialog(parent), m_host(
 void TFormadd::suiButton1Click()
 {
     const QString folder =
-        m_host.dialogs().selectFolder(this, tr("选择图片所在的文件夹"), QDir::rootPath());
+        m_host.pickFolder(this, tr("选择图片所在的文件夹"));
     if (!folder.isEmpty())
         EditPicPath->setText(QDir::toNativeSeparators(folder));
 }

@@ -1,7 +1,9 @@
 #include "dialogs.h"
 
+#include "folderdialog.h"
+#include "picturepicker.h"
+
 #include <QFileDialog>
-#include <QImageReader>
 #include <QInputDialog>
 #include <QMessageBox>
 
@@ -29,12 +31,10 @@ QString QtDialogs::openFile(QWidget *parent, const QString &caption, const QStri
 
 QString QtDialogs::openPicture(QWidget *parent, const QString &caption)
 {
-    QStringList patterns;
-    for (const QByteArray &format : QImageReader::supportedImageFormats())
-        patterns << QStringLiteral("*.") + QString::fromLatin1(format);
-    const QStringList filters{QObject::tr("Pictures (%1)").arg(patterns.join(u' ')),
-                              QObject::tr("All files (*)")};
-    return QFileDialog::getOpenFileName(parent, caption, QString(), filters.join(QStringLiteral(";;")));
+    PicturePicker picker(parent, caption);
+    if (picker.exec() != QDialog::Accepted || picker.selectedFiles().isEmpty())
+        return {};
+    return picker.selectedFiles().constFirst();
 }
 
 QString QtDialogs::saveFile(QWidget *parent, const QString &caption, const QString &proposedName,
@@ -68,5 +68,8 @@ QString QtDialogs::saveFileReplacing(QWidget *parent, const QString &caption,
 
 QString QtDialogs::selectFolder(QWidget *parent, const QString &caption, const QString &startDir)
 {
-    return QFileDialog::getExistingDirectory(parent, caption, startDir);
+    FolderDialog dialog(parent, caption, startDir);
+    if (dialog.exec() != QDialog::Accepted)
+        return {};
+    return dialog.chosenFolder();
 }

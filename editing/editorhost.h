@@ -4,6 +4,7 @@
 
 #include <QString>
 
+class QWidget;
 class TWIL;
 class Dialogs;
 
@@ -21,6 +22,10 @@ public:
     // count, the panel, the grid rows and cells): the one refresh after a window changed it.
     virtual void showLibraryAsItIs() = 0;
 
+    // The folder picker, starting in the last folder picked in this run, else in the open
+    // library's folder, else in the home folder. Empty when cancelled.
+    QString pickFolder(QWidget *parent, const QString &caption);
+
     // A run's result: `done` in the information box, or `failed` in the error box with the
     // reason the operation gave on a second line (the first line stays the window's own
     // message).
@@ -31,4 +36,7 @@ public:
         else
             showErrMessage(reason.isEmpty() ? failed : failed + QLatin1Char('\n') + reason);
     }
+
+private:
+    QString m_lastPickedFolder;
 };

@@ -4,6 +4,7 @@
 #include "editorhost.h"
 #include "mywil.h"
 #include "new.h"
+#include "pickedfield.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -17,15 +18,6 @@
 #include <QVBoxLayout>
 
 namespace {
-QString folderPickerStart()
-{
-#ifdef Q_OS_WIN
-    return QStringLiteral("C:");
-#else
-    return QDir::homePath();
-#endif
-}
-
 template <typename W> W *named(W *widget, const char *name)
 {
     widget->setObjectName(QString::fromLatin1(name));
@@ -40,11 +32,11 @@ TFormnew::TFormnew(EditorHost &host, QWidget *parent) : BusyDialog(parent), m_ho
     setModal(true);
 
     EditPicPath = named(new QLineEdit(this), "EditPicPath");
-    EditPicPath->setReadOnly(true);
+    makePickedField(EditPicPath, tr("用“...”按钮选择文件夹"));
     suiButton1 = named(new QPushButton(QStringLiteral("..."), this), "suiButton1");
     suiButton1->setFixedWidth(32);
     EditFileName = named(new QLineEdit(this), "EditFileName");
-    EditFileName->setReadOnly(true);
+    makePickedField(EditFileName, tr("用“...”按钮选择新数据文件的名字"));
     suiButton4 = named(new QPushButton(QStringLiteral("..."), this), "suiButton4");
     suiButton4->setFixedWidth(32);
 
@@ -103,7 +95,7 @@ TFormnew::TFormnew(EditorHost &host, QWidget *parent) : BusyDialog(parent), m_ho
 void TFormnew::suiButton1Click()
 {
     const QString folder =
-        m_host.dialogs().selectFolder(this, tr("图片所在文件夹"), folderPickerStart());
+        m_host.pickFolder(this, tr("图片所在文件夹"));
     if (!folder.isEmpty())
         EditPicPath->setText(QDir::toNativeSeparators(folder));
 }

@@ -5,6 +5,7 @@
 #include "integertext.h"
 #include "mywil.h"
 #include "outpic.h"
+#include "pickedfield.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>
@@ -25,7 +26,7 @@ TFormout::TFormout(EditorHost &host, QWidget *parent) : QDialog(parent), m_host(
     m_controls = new QWidget(this);
     EditPicPath = new QLineEdit(m_controls);
     EditPicPath->setObjectName(QStringLiteral("EditPicPath"));
-    EditPicPath->setReadOnly(true);
+    makePickedField(EditPicPath, tr("用“...”按钮选择文件夹"));
     EditPicPath->setMinimumWidth(260);
     suiButton1 = new QPushButton(QStringLiteral("..."), m_controls);
     suiButton1->setObjectName(QStringLiteral("suiButton1"));
@@ -69,7 +70,7 @@ TFormout::TFormout(EditorHost &host, QWidget *parent) : QDialog(parent), m_host(
 void TFormout::suiButton1Click()
 {
     const QString folder =
-        m_host.dialogs().selectFolder(this, tr("选择导出的文件夹"), QDir::rootPath());
+        m_host.pickFolder(this, tr("选择导出的文件夹"));
     if (!folder.isEmpty())
         EditPicPath->setText(QDir::toNativeSeparators(folder));
 }

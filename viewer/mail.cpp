@@ -8,6 +8,7 @@
 #include "mywil.h"
 #include "pictureloader.h"
 #include "thumbnailgrid.h"
+#include "pickedfield.h"
 
 #include <algorithm>
 #include <QApplication>
@@ -230,7 +231,7 @@ void TFormMain::buildLeftPanel(QWidget *panel)
     fileRow->addWidget(new QLabel(tr("File:"), panel));
     EditFileName = new QLineEdit(panel);
     EditFileName->setObjectName(QStringLiteral("EditFileName"));
-    EditFileName->setReadOnly(true); // only the picker fills it
+    makePickedField(EditFileName, tr("用“...”按钮打开数据文件"));
     EditFileName->setAcceptDrops(false);
     fileRow->addWidget(EditFileName, 1);
     Button2 = new QPushButton(QStringLiteral("..."), panel);

@@ -26,7 +26,8 @@ QString ScriptedDialogs::saveFile(QWidget *, const QString &, const QString &pro
     return nextFile();
 }
 
-QString ScriptedDialogs::selectFolder(QWidget *, const QString &, const QString &)
+QString ScriptedDialogs::selectFolder(QWidget *, const QString &, const QString &startDir)
 {
+    folderStarts.append(startDir);
     return nextFile();
 }

@@ -18,6 +18,7 @@ public:
     QList<Shown> messages;          // every message box, in order
     QList<QString> inputCaptions;   // every input dialog's caption
     QList<QString> pickerProposals; // the proposed name of every save dialog
+    QList<QString> folderStarts;    // the folder every folder picker started in
 
     // Answers, consumed in order; an empty queue answers "cancelled".
     QQueue<std::optional<QString>> inputAnswers;
