@@ -134,7 +134,6 @@ TFormMain::TFormMain(Dialogs &dialogs, QWidget *parent) : QWidget(parent), m_dia
     QFont windowFont = font();
     windowFont.setPixelSize(13);
     setFont(windowFont);
-    setMinimumSize(130, 23);
     setAcceptDrops(true);
 
     auto *leftPanel = new QWidget(this);
@@ -187,6 +186,8 @@ TFormMain::TFormMain(Dialogs &dialogs, QWidget *parent) : QWidget(parent), m_dia
     layout->setSpacing(0);
     layout->addWidget(leftPanel);
     layout->addWidget(Splitter1, 1);
+    // No explicit minimum size: the layout's own keeps every control whole and apart, where a
+    // fixed 130 x 23 would let the window shrink over them.
 
     const auto shortcut = [this](const QKeySequence &keys, void (TFormMain::*handler)()) {
         connect(new QShortcut(keys, this), &QShortcut::activated, this, handler);

@@ -3,7 +3,10 @@
 
 #include <QDir>
 #include <QDropEvent>
+#include <QAbstractButton>
 #include <QGroupBox>
+#include <QLayout>
+#include <QScrollArea>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMimeData>
@@ -65,6 +68,7 @@ private slots:
     void startState_data();
     void startState();
     void layout();
+    void nothingOverlapsAtMinimumSize();
     void openThroughPicker_data();
     void openThroughPicker();
     void gridRows_data();
@@ -168,6 +172,48 @@ void TestMainWindow::layout()
     QCOMPARE(w.DrawGrid1->rowCount(), 1);
     QCOMPARE(w.DrawGrid1->model()->columnCount(), 6);
     QCOMPARE(w.suiPanel1->height(), 269);
+}
+
+void TestMainWindow::nothingOverlapsAtMinimumSize()
+{
+    Harness h;
+    QVERIFY(h.open(patternSprites(3)));
+    TFormMain &w = *h.window;
+    w.resize(1, 1);
+    QCoreApplication::processEvents();
+    QCOMPARE(w.size(), w.minimumSize());
+    w.layout()->activate();
+    QList<QWidget *> controls;
+    for (QWidget *c : w.findChildren<QWidget *>()) {
+        if (c->isVisibleTo(&w) && (qobject_cast<QAbstractButton *>(c) || qobject_cast<QLabel *>(c) ||
+                                   qobject_cast<QLineEdit *>(c) || qobject_cast<QGroupBox *>(c) ||
+                                   c == static_cast<QWidget *>(w.ScrollBox1) ||
+                                   c == static_cast<QWidget *>(w.DrawGrid1)))
+            controls << c;
+    }
+    const auto area = [&w](QWidget *c) { return QRect(c->mapTo(&w, QPoint(0, 0)), c->size()); };
+    const auto name = [](QWidget *c) {
+        const auto *label = qobject_cast<QLabel *>(c);
+        const auto *button = qobject_cast<QAbstractButton *>(c);
+        return c->objectName() + u'/' +
+               (label ? label->text() : button ? button->text() : QString());
+    };
+    for (QWidget *c : controls) {
+        QVERIFY2(w.rect().contains(area(c)), qPrintable(name(c) + QStringLiteral(" is cut off")));
+        // Controls of a fixed size keep it; the others get at least what they ask for.
+        const auto *label = qobject_cast<QLabel *>(c);
+        if (c->minimumSize() != c->maximumSize() && (!label || !label->wordWrap()))
+            QVERIFY2(c->width() >= c->minimumSizeHint().width() &&
+                         c->height() >= c->minimumSizeHint().height(),
+                     qPrintable(name(c) + QStringLiteral(" is squeezed")));
+        for (QWidget *other : controls) {
+            if (c == other || c->isAncestorOf(other) || other->isAncestorOf(c))
+                continue;
+            QVERIFY2(!area(c).intersects(area(other)),
+                     qPrintable(name(c) + QStringLiteral(" overlaps ") + name(other)));
+        }
+    }
+    QVERIFY(w.DrawGrid1->height() >= w.DrawGrid1->rowHeight(0));
 }
 
 void TestMainWindow::openThroughPicker_data()
