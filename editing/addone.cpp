@@ -5,6 +5,8 @@
 #include "paletteimage.h"
 #include "recordsplice.h"
 
+#include <QCoreApplication>
+
 namespace {
 
 bool failWith(QString *error, const QString &why)
@@ -17,12 +19,13 @@ bool failWith(QString *error, const QString &why)
 bool refuseUnlessWritable(const TWIL &wil, QString *error)
 {
     if (!wil.isOpen())
-        return failWith(error, QStringLiteral("no library is open"));
+        return failWith(error, QCoreApplication::translate("addone", "no library is open"));
     // A pair that does not hold together is open for reading only for that reason.
     if (!wil.inconsistency().isEmpty())
         return failWith(error, wil.inconsistency());
     if (wil.isReadOnly())
-        return failWith(error, QStringLiteral("%1 is read-only").arg(wil.FileName));
+        return failWith(error,
+                        QCoreApplication::translate("addone", "%1 is read-only").arg(wil.FileName));
     return true;
 }
 
@@ -53,7 +56,8 @@ bool insertOnePicture(TWIL &wil, const QImage &picture, qint16 px, qint16 py, in
         PaletteImage palette(wil.colorTable());
         record = palette.makeRecord(picture, px, py, wil.OffSet > 0);
         if (record.isEmpty())
-            return failWith(error, QStringLiteral("a picture of %1 x %2 is too large for a record")
+            return failWith(error, QCoreApplication::translate(
+                                       "addone", "a picture of %1 x %2 is too large for a record")
                                        .arg(picture.width())
                                        .arg(picture.height()));
     }

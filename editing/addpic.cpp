@@ -8,6 +8,7 @@
 #include "pictureloader.h"
 #include "recordsplice.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -67,7 +68,9 @@ bool folderStillThere(const outpic::PictureFolder &folder, QString *error)
 {
     if (QFileInfo(folder.path()).isDir())
         return true;
-    setError(error, QStringLiteral("%1: no such folder").arg(native(folder.path())));
+    setError(
+        error,
+        QCoreApplication::translate("addpic", "%1: no such folder").arg(native(folder.path())));
     return false;
 }
 
@@ -82,7 +85,8 @@ bool reopen(TWIL &wil, QString *error)
         return false;
     }
     if (!wil.isOpen()) {
-        setError(error, QStringLiteral("%1: cannot be opened again").arg(native(wil.FileName)));
+        setError(error, QCoreApplication::translate("addpic", "%1: cannot be opened again")
+                            .arg(native(wil.FileName)));
         return false;
     }
     return true;
@@ -133,7 +137,8 @@ bool pictureRecord(PaletteImage &palette, const outpic::PictureFolder &folder,
         return true;
     }
     if (!PaletteImage::fitsRecord(image.size())) {
-        setError(error, QStringLiteral("%1: a picture of %2 x %3 pixels does not fit a record")
+        setError(error, QCoreApplication::translate(
+                            "addpic", "%1: a picture of %2 x %3 pixels does not fit a record")
                             .arg(native(folder.filePath(picture)))
                             .arg(image.width())
                             .arg(image.height()));
@@ -221,7 +226,8 @@ bool Add(TWIL &wil, const outpic::PictureFolder &folder, const QStringList &pict
         return false;
     const QString indexPath = wil.IndexFileName;
     if (!QFileInfo(indexPath).isFile()) {
-        setError(error, QStringLiteral("%1: no such file").arg(native(indexPath)));
+        setError(error,
+                 QCoreApplication::translate("addpic", "%1: no such file").arg(native(indexPath)));
         return false;
     }
     QFile index(indexPath);
@@ -233,7 +239,7 @@ bool Add(TWIL &wil, const outpic::PictureFolder &folder, const QStringList &pict
     const int oldCount = wil.ImageCount();
     const qsizetype count = pictures.size();
     if (qint64(oldCount) + count > std::numeric_limits<qint32>::max()) {
-        setError(error, QStringLiteral("too many images"));
+        setError(error, QCoreApplication::translate("addpic", "too many images"));
         return false;
     }
     const qint32 newCount = qint32(oldCount + count);
@@ -261,8 +267,9 @@ bool Add(TWIL &wil, const outpic::PictureFolder &folder, const QStringList &pict
     auto fail = [&](const QString &message) {
         QString ignored;
         if (!journal.rollBack(library, &index, &ignored))
-            setError(error, QStringLiteral("%1 (the files could not all be put back as they "
-                                           "were: the next Open undoes the edit)")
+            setError(error, QCoreApplication::translate(
+                                "addpic", "%1 (the files could not all be put back as they "
+                                          "were: the next Open undoes the edit)")
                                 .arg(message));
         else
             setError(error, message);
@@ -282,7 +289,8 @@ bool Add(TWIL &wil, const outpic::PictureFolder &folder, const QStringList &pict
             return fail(why);
         if (position > std::numeric_limits<qint32>::max())
             return fail(
-                QStringLiteral("%1: the library would grow beyond 2 GB").arg(native(wil.FileName)));
+                QCoreApplication::translate("addpic", "%1: the library would grow beyond 2 GB")
+                    .arg(native(wil.FileName)));
         if (!fileio::writeAt(library, position, record, &why))
             return fail(why);
         entries += int32Bytes(qint32(position));
@@ -358,7 +366,7 @@ bool InSert(TWIL &wil, const outpic::PictureFolder &folder, const QStringList &p
             const PlacementRule &placement, int start, const ProgressFn &progress, QString *error)
 {
     if (start < 0 || start > wil.ImageCount()) {
-        setError(error, QStringLiteral("image %1 out of range").arg(start));
+        setError(error, QCoreApplication::translate("addpic", "image %1 out of range").arg(start));
         return false;
     }
     return spliceFolder(wil, folder, pictures, placement, start, 0, progress, error);
@@ -369,7 +377,9 @@ bool Replace(TWIL &wil, const outpic::PictureFolder &folder, const QStringList &
              QString *error)
 {
     if (start < 0 || end < start || end >= wil.ImageCount()) {
-        setError(error, QStringLiteral("images %1-%2 out of range").arg(start).arg(end));
+        setError(
+            error,
+            QCoreApplication::translate("addpic", "images %1-%2 out of range").arg(start).arg(end));
         return false;
     }
     const qsizetype count = qint64(end) - start + 1;
@@ -404,9 +414,11 @@ bool AddPic(TWIL &wil, const outpic::PictureFolder &folder, int start, int end,
             return false;
         QByteArray record = wil.replacementRecord(n, image);
         if (record.isEmpty()) {
-            setError(error, wil.errorString().isEmpty()
-                                ? QStringLiteral("image %1 cannot be replaced").arg(n)
-                                : wil.errorString());
+            setError(
+                error,
+                wil.errorString().isEmpty()
+                    ? QCoreApplication::translate("addpic", "image %1 cannot be replaced").arg(n)
+                    : wil.errorString());
             return false;
         }
         records.append(std::move(record));
@@ -454,16 +466,17 @@ bool AddXy(TWIL &wil, const outpic::PictureFolder *folder, const PlacementRule &
             where = placement.fixed;
         }
         if (n < 0 || n >= wil.ImageCount()) {
-            setError(error, QStringLiteral("Image %1 is not in the library (it holds %2).")
+            setError(error, QCoreApplication::translate(
+                                "addpic", "Image %1 is not in the library (it holds %2).")
                                 .arg(n)
                                 .arg(wil.ImageCount()));
             return false;
         }
         const qint64 offset = wil.Offsets[n];
         if (offset < 1080 + wil.OffSet || offset + 8 > size) {
-            setError(
-                error,
-                QStringLiteral("The record of image %1 lies outside the library file.").arg(n));
+            setError(error, QCoreApplication::translate(
+                                "addpic", "The record of image %1 lies outside the library file.")
+                                .arg(n));
             return false;
         }
         QByteArray bytes(4, Qt::Uninitialized);
@@ -499,8 +512,9 @@ bool AddXy(TWIL &wil, const outpic::PictureFolder *folder, const PlacementRule &
     }
     QString ignored;
     if (!journal.rollBack(library, nullptr, &ignored))
-        why += QStringLiteral(" (the old placements could not all be put back: the next Open "
-                              "does)");
+        why += QCoreApplication::translate(
+            "addpic", " (the old placements could not all be put back: the next Open "
+                      "does)");
     setError(error, why);
     return false;
 }

@@ -7,6 +7,7 @@
 #include "pairswap.h"
 #include "recordsplice.h"
 
+#include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
 #include <QImage>
@@ -33,7 +34,9 @@ bool copyRange(QFile &source, qint64 from, qint64 to, QFile &dest, qint64 destPo
         const qint64 n = std::min(kChunk, to - pos);
         buffer.resize(n);
         if (!fileio::readAt(source, pos, buffer.data(), n))
-            return failWith(error, QStringLiteral("%1: cannot be read").arg(source.fileName()));
+            return failWith(
+                error,
+                QCoreApplication::translate("del", "%1: cannot be read").arg(source.fileName()));
         if (!fileio::writeAt(dest, destPos, buffer, error))
             return false;
         pos += n;
@@ -81,12 +84,13 @@ RangeRefusal checkRange(const QString &beginText, const QString &endText, int im
 bool Del(TWIL &wil, int begin, int end, QString *error)
 {
     if (!wil.isOpen())
-        return failWith(error, QStringLiteral("no library is open"));
+        return failWith(error, QCoreApplication::translate("del", "no library is open"));
     // A pair that does not hold together is open for reading only for that reason.
     if (!wil.inconsistency().isEmpty())
         return failWith(error, wil.inconsistency());
     if (wil.isReadOnly())
-        return failWith(error, QStringLiteral("%1 is read-only").arg(wil.FileName));
+        return failWith(error,
+                        QCoreApplication::translate("del", "%1 is read-only").arg(wil.FileName));
     if (QString why; !wil.canEdit(&why))
         return failWith(error, why);
     // Held until the new pair is in place: the records copied below must still be the
@@ -96,8 +100,10 @@ bool Del(TWIL &wil, int begin, int end, QString *error)
         return false;
     const int count = wil.ImageCount();
     if (begin < 0 || end < begin || end >= count || wil.Offsets.size() < count)
-        return failWith(
-            error, QStringLiteral("images %1 to %2 are not in the library").arg(begin).arg(end));
+        return failWith(error,
+                        QCoreApplication::translate("del", "images %1 to %2 are not in the library")
+                            .arg(begin)
+                            .arg(end));
 
     QFile &library = *wil.LibraryStream;
     const QString libraryPath = wil.FileName;
@@ -106,11 +112,12 @@ bool Del(TWIL &wil, int begin, int end, QString *error)
     const qint64 first = wil.Offsets[begin]; // the removed stretch is [first, behind)
     const qint64 behind = end + 1 < count ? qint64(wil.Offsets[end + 1]) : size;
     if (first < kFrontPart || behind < first || behind > size)
-        return failWith(error, QStringLiteral("%1: the index does not match the library "
-                                              "(images %2 to %3 lie outside it)")
-                                   .arg(libraryPath)
-                                   .arg(begin)
-                                   .arg(end));
+        return failWith(
+            error, QCoreApplication::translate("del", "%1: the index does not match the library "
+                                                      "(images %2 to %3 lie outside it)")
+                       .arg(libraryPath)
+                       .arg(begin)
+                       .arg(end));
 
     // Every kept record moves down by the length of the removed stretch when it lay behind it;
     // one that lay inside it would be lost, so such a library is refused as it is.
@@ -123,10 +130,11 @@ bool Del(TWIL &wil, int begin, int end, QString *error)
             continue;
         const qint64 offset = wil.Offsets[k];
         if (offset >= first && offset < behind)
-            return failWith(error, QStringLiteral("%1: the record of image %2 lies among "
-                                                  "the records to be removed")
-                                       .arg(libraryPath)
-                                       .arg(k));
+            return failWith(
+                error, QCoreApplication::translate("del", "%1: the record of image %2 lies among "
+                                                          "the records to be removed")
+                           .arg(libraryPath)
+                           .arg(k));
         table.append(qint32(offset >= behind ? offset - removed : offset));
     }
 
@@ -137,7 +145,7 @@ bool Del(TWIL &wil, int begin, int end, QString *error)
     QByteArray index = oldIndex.read(tableStart);
     oldIndex.close();
     if (index.size() != tableStart)
-        return failWith(error, QStringLiteral("%1: too short").arg(indexPath));
+        return failWith(error, QCoreApplication::translate("del", "%1: too short").arg(indexPath));
     qToLittleEndian<qint32>(newCount, index.data() + 44);
     index.reserve(tableStart + 4 * qsizetype(newCount));
     for (const qint32 entry : std::as_const(table)) {
@@ -187,22 +195,26 @@ bool Del(TWIL &wil, int begin, int end, QString *error)
     if (!swapped)
         return false;
     if (!wil.isOpen())
-        return failWith(error, reopenError.isEmpty()
-                                   ? QStringLiteral("%1: cannot be reopened").arg(libraryPath)
-                                   : reopenError);
+        return failWith(
+            error,
+            reopenError.isEmpty()
+                ? QCoreApplication::translate("del", "%1: cannot be reopened").arg(libraryPath)
+                : reopenError);
     return true;
 }
 
 bool Del1(TWIL &wil, int begin, int end, QString *error, const ProgressFn &progress)
 {
     if (!wil.isOpen())
-        return failWith(error, QStringLiteral("no library is open"));
+        return failWith(error, QCoreApplication::translate("del", "no library is open"));
     LibraryEdit edit(wil);
     if (!edit.begin(error))
         return false;
     if (begin < 0 || end < begin || end >= wil.ImageCount())
-        return failWith(
-            error, QStringLiteral("images %1 to %2 are not in the library").arg(begin).arg(end));
+        return failWith(error,
+                        QCoreApplication::translate("del", "images %1 to %2 are not in the library")
+                            .arg(begin)
+                            .arg(end));
     QImage black(1, 1, QImage::Format_Indexed8);
     black.setColorTable({qRgb(0, 0, 0)});
     black.fill(0);
@@ -219,9 +231,10 @@ bool Del1(TWIL &wil, int begin, int end, QString *error, const ProgressFn &progr
     for (int n = begin; n <= end; ++n) {
         QByteArray record = wil.replacementRecord(n, black);
         if (record.isEmpty())
-            return failWith(error, wil.errorString().isEmpty()
-                                       ? QStringLiteral("image %1 cannot be blanked").arg(n)
-                                       : wil.errorString());
+            return failWith(
+                error, wil.errorString().isEmpty()
+                           ? QCoreApplication::translate("del", "image %1 cannot be blanked").arg(n)
+                           : wil.errorString());
         records.append(std::move(record));
         if (progress)
             progress(n - begin + 1, maximum);
@@ -232,8 +245,10 @@ bool Del1(TWIL &wil, int begin, int end, QString *error, const ProgressFn &progr
     QString reopenError;
     reopen(wil, wil.FileName, &reopenError);
     if (ok && !wil.isOpen())
-        return failWith(error, reopenError.isEmpty()
-                                   ? QStringLiteral("%1: cannot be reopened").arg(wil.FileName)
-                                   : reopenError);
+        return failWith(
+            error,
+            reopenError.isEmpty()
+                ? QCoreApplication::translate("del", "%1: cannot be reopened").arg(wil.FileName)
+                : reopenError);
     return ok;
 }

@@ -9,6 +9,7 @@
 #include "pairswap.h"
 #include "pictureloader.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -113,11 +114,12 @@ bool createLibrary(const NewLibraryOptions &options, TWIL *openLibrary, QString 
     const QString index = indexFileNameFor(library);
     if (QFileInfo(index).fileName().compare(QFileInfo(library).fileName(), Qt::CaseInsensitive) ==
         0)
-        return failWith(error, QStringLiteral("%1: a library cannot have its index's name")
-                                   .arg(QDir::toNativeSeparators(library)));
+        return failWith(
+            error, QCoreApplication::translate("new", "%1: a library cannot have its index's name")
+                       .arg(QDir::toNativeSeparators(library)));
     if (!QFileInfo(library).absoluteDir().exists())
         return failWith(error,
-                        QStringLiteral("%1: no such folder")
+                        QCoreApplication::translate("new", "%1: no such folder")
                             .arg(QDir::toNativeSeparators(QFileInfo(library).absolutePath())));
     // Another program's edit of a library this one replaces ends before this begins, and none
     // starts until the new pair is in place.
@@ -152,9 +154,11 @@ bool createLibrary(const NewLibraryOptions &options, TWIL *openLibrary, QString 
             return failWith(error, e.message());
         }
         if (!wil.isOpen())
-            return failWith(error, notice.isEmpty()
-                                       ? QStringLiteral("%1: cannot be opened").arg(newLibrary)
-                                       : notice);
+            return failWith(
+                error,
+                notice.isEmpty()
+                    ? QCoreApplication::translate("new", "%1: cannot be opened").arg(newLibrary)
+                    : notice);
         if (!fillLibrary(wil, options, folder, error, progress))
             return false;
     }

@@ -103,7 +103,7 @@ void TFormnew::suiButton1Click()
 void TFormnew::suiButton4Click()
 {
     const QString file = m_host.dialogs().saveFileReplacing(
-        this, tr("新建数据文件"), EditFileName->text(), {tr("WIL (*.wil)")}, QStringLiteral("wil"));
+        this, tr("新建数据文件"), EditFileName->text(), {QStringLiteral("WIL (*.wil)")}, QStringLiteral("wil"));
     if (!file.isEmpty())
         EditFileName->setText(QDir::toNativeSeparators(file));
 }

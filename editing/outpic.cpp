@@ -4,6 +4,7 @@
 #include "integertext.h"
 #include "mywil.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -90,8 +91,8 @@ PlacementFile readPlacementFile(const QString &path)
         result.placement = *placement;
     } else {
         result.status = PlacementFile::TooShort;
-        result.error =
-            QStringLiteral("%1: fewer than two lines").arg(QDir::toNativeSeparators(path));
+        result.error = QCoreApplication::translate("outpic", "%1: fewer than two lines")
+                           .arg(QDir::toNativeSeparators(path));
     }
     return result;
 }
@@ -146,7 +147,8 @@ PictureFolder::PictureFolder(const QString &folder) : m_path(withSeparator(folde
 QString PictureFolder::error() const
 {
     return m_exists ? QString()
-                    : QStringLiteral("%1: no such folder").arg(QDir::toNativeSeparators(m_path));
+                    : QCoreApplication::translate("outpic", "%1: no such folder")
+                          .arg(QDir::toNativeSeparators(m_path));
 }
 
 QString PictureFolder::findFile(const QString &name) const
@@ -227,10 +229,11 @@ bool placementsForExport(const PictureFolder &folder, QString *placements, QStri
         const QString name = QDir::toNativeSeparators(found);
         QString why;
         if (info.isSymLink())
-            why = QStringLiteral("%1 is a link: the placement files are not written through it")
+            why = QCoreApplication::translate(
+                      "outpic", "%1 is a link: the placement files are not written through it")
                       .arg(name);
         else if (!info.isDir())
-            why = QStringLiteral("%1 is not a folder").arg(name);
+            why = QCoreApplication::translate("outpic", "%1 is not a folder").arg(name);
         if (!why.isEmpty()) {
             if (error)
                 *error = why;
@@ -241,7 +244,7 @@ bool placementsForExport(const PictureFolder &folder, QString *placements, QStri
     }
     if (!QDir(path).mkdir(placementsFolderName())) {
         if (error)
-            *error = QStringLiteral("%1%2: cannot be created (%3)")
+            *error = QCoreApplication::translate("outpic", "%1%2: cannot be created (%3)")
                          .arg(QDir::toNativeSeparators(path), placementsFolderName(),
                               fileio::folderRefusesWrites(path));
         return false;
@@ -290,7 +293,8 @@ bool exportPictures(TWIL &wil, const QString &folder, const ExportRange &range,
     const QString path = withSeparator(folder);
     if (!QFileInfo(path).isDir()) {
         if (error)
-            *error = QStringLiteral("%1: no such folder").arg(QDir::toNativeSeparators(path));
+            *error = QCoreApplication::translate("outpic", "%1: no such folder")
+                         .arg(QDir::toNativeSeparators(path));
         return false;
     }
     const PictureFolder existing(path);

@@ -2,6 +2,7 @@
 
 #include "imagelimits.h"
 
+#include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
 #include <QImageReader>
@@ -122,7 +123,8 @@ std::optional<BitmapClaim> uncompressedBitmapClaim(QFile &f)
 
 QString tooLargeMessage(const QString &path, qint64 width, qint64 height)
 {
-    return QStringLiteral("%1: the picture is %2 x %3 pixels, beyond the limit of %4 x %4")
+    return QCoreApplication::translate(
+               "pictureloader", "%1: the picture is %2 x %3 pixels, beyond the limit of %4 x %4")
         .arg(path)
         .arg(width)
         .arg(height)
@@ -136,7 +138,7 @@ LoadedPicture loadPicture(const QString &path)
     LoadedPicture result;
     const QFileInfo info(path);
     if (!info.exists() || !info.isFile()) {
-        result.error = QStringLiteral("%1: no such file").arg(path);
+        result.error = QCoreApplication::translate("pictureloader", "%1: no such file").arg(path);
         return result;
     }
     if (info.size() == 0) {
@@ -156,8 +158,9 @@ LoadedPicture loadPicture(const QString &path)
             return result;
         }
         if (claim->needed > file.size()) {
-            result.error = QStringLiteral("%1 is damaged: its header claims %2 x %3 pixels, "
-                                          "and the file holds %4 of the %5 bytes they need")
+            result.error = QCoreApplication::translate(
+                               "pictureloader", "%1 is damaged: its header claims %2 x %3 pixels, "
+                                                "and the file holds %4 of the %5 bytes they need")
                                .arg(path)
                                .arg(claim->size.width())
                                .arg(claim->size.height())
@@ -179,8 +182,9 @@ LoadedPicture loadPicture(const QString &path)
     QImageReader::setAllocationLimit(300);
     QImage image = reader.read();
     if (image.isNull()) {
-        result.error = QStringLiteral("%1 is damaged or not a picture: %2")
-                           .arg(path, reader.errorString());
+        result.error =
+            QCoreApplication::translate("pictureloader", "%1 is damaged or not a picture: %2")
+                .arg(path, reader.errorString());
         return result;
     }
     if (imagelimits::isTooLarge(image.width(), image.height())) {

@@ -55,7 +55,7 @@ void PicturePicker::showPreview(const QString &path)
             fits ? image
                  : image.scaled(PreviewSide, PreviewSide, Qt::KeepAspectRatio,
                                 Qt::SmoothTransformation)));
-        m_previewText->setText(tr("%1 × %2").arg(image.width()).arg(image.height()));
+        m_previewText->setText(QStringLiteral("%1 × %2").arg(image.width()).arg(image.height()));
         break;
     }
     case LoadedPicture::Empty:

@@ -2,6 +2,7 @@
 
 #include "fileio.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QtEndian>
@@ -253,7 +254,7 @@ bool playBack(QFileDevice &j, const Parsed &p, QFileDevice &library, QFileDevice
 {
     if (p.indexSize >= 0 && !index) {
         if (error)
-            *error = QStringLiteral("The index file cannot be opened.");
+            *error = QCoreApplication::translate("EditJournal", "The index file cannot be opened.");
         return false;
     }
     QByteArray buf;
@@ -264,7 +265,8 @@ bool playBack(QFileDevice &j, const Parsed &p, QFileDevice &library, QFileDevice
             buf.resize(n);
             if (!fileio::readAt(j, r.dataAt + done, buf.data(), n)) {
                 if (error)
-                    *error = QStringLiteral("The edit journal cannot be read.");
+                    *error = QCoreApplication::translate("EditJournal",
+                                                         "The edit journal cannot be read.");
                 return false;
             }
             if (!fileio::writeAt(target, r.pos + done, buf, error))
@@ -329,9 +331,11 @@ bool EditJournal::begin(qint64 librarySize, qint64 indexSize, QString *error)
     // journal left by an edit that was cut short (it holds the only way back for that edit).
     if (!fileio::createNew(m_file, error)) {
         if (error && fileio::entryAt(m_file.fileName()) == fileio::Entry::File)
-            *error = QStringLiteral("%1 is left from an edit that was cut short; open the library "
-                                    "again to undo that edit first.")
-                         .arg(QDir::toNativeSeparators(m_file.fileName()));
+            *error =
+                QCoreApplication::translate(
+                    "EditJournal", "%1 is left from an edit that was cut short; open the library "
+                                   "again to undo that edit first.")
+                    .arg(QDir::toNativeSeparators(m_file.fileName()));
         m_lock.release();
         return false;
     }
@@ -360,7 +364,8 @@ bool EditJournal::save(Target target, QFileDevice &source, qint64 pos, qint64 le
         const qint64 n = qMin<qint64>(buf.size(), length - done);
         if (!fileio::readAt(source, pos + done, buf.data(), n)) {
             if (error)
-                *error = QStringLiteral("%1 cannot be read.").arg(source.fileName());
+                *error = QCoreApplication::translate("EditJournal", "%1 cannot be read.")
+                             .arg(source.fileName());
             return false;
         }
         if (!append(buf.constData(), n, error))
@@ -406,7 +411,8 @@ bool EditJournal::arm(QString *error)
             id.crc = identityCrc(*source, t, ranges, id, &ok);
             if (!ok) {
                 if (error)
-                    *error = QStringLiteral("%1 cannot be read.").arg(source->fileName());
+                    *error = QCoreApplication::translate("EditJournal", "%1 cannot be read.")
+                                 .arg(source->fileName());
                 return false;
             }
         }
@@ -495,8 +501,9 @@ EditJournal::Recovery EditJournal::recover(const QString &libraryPath, const QSt
         // A directory, a link or a FIFO under the journal's name: not ours to read or remove,
         // and no edit can make its journal while it stands there.
         if (error)
-            *error = QStringLiteral("%1, not an edit journal; the library cannot be changed "
-                                    "while it is there.")
+            *error = QCoreApplication::translate(
+                         "EditJournal", "%1, not an edit journal; the library cannot be changed "
+                                        "while it is there.")
                          .arg(why);
         return Recovery::Failed;
     }
@@ -518,7 +525,8 @@ EditJournal::Recovery EditJournal::recover(const QString &libraryPath, const QSt
         (needsIndex && index.exists() &&
          !index.open(QIODevice::ReadWrite | QIODevice::Unbuffered))) {
         if (error)
-            *error = QStringLiteral("%1 holds an interrupted edit that cannot be undone: %2")
+            *error = QCoreApplication::translate(
+                         "EditJournal", "%1 holds an interrupted edit that cannot be undone: %2")
                          .arg(libraryPath,
                               library.isOpen() ? index.errorString() : library.errorString());
         return Recovery::Failed;
@@ -536,29 +544,35 @@ EditJournal::Recovery EditJournal::recover(const QString &libraryPath, const QSt
         if (!fileio::rename(journalPath, aside, &why) ||
             !fileio::flushFolder(folderOf(libraryPath), &why)) {
             if (error)
-                *error = QStringLiteral("%1 does not belong to the library and index now in "
-                                        "place, and it cannot be moved aside: %2")
+                *error = QCoreApplication::translate(
+                             "EditJournal", "%1 does not belong to the library and index now in "
+                                            "place, and it cannot be moved aside: %2")
                              .arg(native, why);
             return Recovery::Failed;
         }
         if (error)
-            *error = (parsed == Parse::Unidentified
-                          ? QStringLiteral("%1 was left by an edit that was cut short, made by an "
-                                           "earlier version of this program: it does not say "
-                                           "which files it belongs to (%2 may have been replaced "
-                                           "since).")
-                          : QStringLiteral("%1 was left by an edit that was cut short, but %2 has "
-                                           "been replaced since (a backup or another library "
-                                           "copied over it)."))
-                         .arg(native, QDir::toNativeSeparators(libraryPath)) +
-                     QStringLiteral(" The journal was not played back and was moved aside to %1; "
-                                    "the library was not changed.")
-                         .arg(QDir::toNativeSeparators(aside));
+            *error =
+                (parsed == Parse::Unidentified
+                     ? QCoreApplication::translate(
+                           "EditJournal", "%1 was left by an edit that was cut short, made by an "
+                                          "earlier version of this program: it does not say "
+                                          "which files it belongs to (%2 may have been replaced "
+                                          "since).")
+                     : QCoreApplication::translate(
+                           "EditJournal", "%1 was left by an edit that was cut short, but %2 has "
+                                          "been replaced since (a backup or another library "
+                                          "copied over it)."))
+                    .arg(native, QDir::toNativeSeparators(libraryPath)) +
+                QCoreApplication::translate(
+                    "EditJournal", " The journal was not played back and was moved aside to %1; "
+                                   "the library was not changed.")
+                    .arg(QDir::toNativeSeparators(aside));
         return Recovery::Stale;
     }
     if (!playBack(j, p, library, needsIndex ? &index : nullptr, &why)) {
         if (error)
-            *error = QStringLiteral("%1 holds an interrupted edit that could not be undone: %2")
+            *error = QCoreApplication::translate(
+                         "EditJournal", "%1 holds an interrupted edit that could not be undone: %2")
                          .arg(libraryPath, why);
         return Recovery::Failed;
     }

@@ -2,6 +2,7 @@
 
 #include "fileio.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QLockFile>
@@ -37,13 +38,15 @@ QString foreignLockFile(const QString &lockPath)
 {
     const QFileInfo info(lockPath);
     if (info.isSymLink())
-        return QStringLiteral("%1 is a symbolic link, not a lock file: remove it and try again.")
+        return QCoreApplication::translate(
+                   "EditLock", "%1 is a symbolic link, not a lock file: remove it and try again.")
             .arg(QDir::toNativeSeparators(lockPath));
     if (info.exists() && !info.isFile())
-        return QStringLiteral("%1 is %2, not a lock file: remove it and try again.")
-            .arg(QDir::toNativeSeparators(lockPath), info.isDir()
-                                                         ? QStringLiteral("a directory")
-                                                         : QStringLiteral("not a regular file"));
+        return QCoreApplication::translate("EditLock",
+                                           "%1 is %2, not a lock file: remove it and try again.")
+            .arg(QDir::toNativeSeparators(lockPath),
+                 info.isDir() ? QCoreApplication::translate("EditLock", "a directory")
+                              : QCoreApplication::translate("EditLock", "not a regular file"));
     return {};
 }
 
@@ -53,12 +56,14 @@ QString lockFileFailure(const QString &libraryPath, const QString &lockPath)
     const QString folder = QFileInfo(libraryPath).absolutePath();
     const QString native = QDir::toNativeSeparators(folder);
     if (!QFileInfo(folder).isDir())
-        return QStringLiteral("The folder %1 does not exist.").arg(native);
+        return QCoreApplication::translate("EditLock", "The folder %1 does not exist.").arg(native);
     const QString why = fileio::folderRefusesWrites(folder);
-    return QStringLiteral("%1: the lock file %2 cannot be made in the folder %3 (%4); nothing "
-                          "was changed.")
+    return QCoreApplication::translate(
+               "EditLock", "%1: the lock file %2 cannot be made in the folder %3 (%4); nothing "
+                           "was changed.")
         .arg(QDir::toNativeSeparators(libraryPath), QDir::toNativeSeparators(lockPath), native,
-             why.isEmpty() ? QStringLiteral("the system gives no reason") : why);
+             why.isEmpty() ? QCoreApplication::translate("EditLock", "the system gives no reason")
+                           : why);
 }
 
 } // namespace
@@ -109,10 +114,12 @@ bool EditLock::acquire(int waitMs, QString *error)
         qint64 pid = 0;
         QString host, program;
         if (file->error() == QLockFile::LockFailedError && file->getLockInfo(&pid, &host, &program))
-            why = QStringLiteral("%1 is being changed by another program (%2, process %3); "
-                                 "try again when it has finished.")
+            why = QCoreApplication::translate(
+                      "EditLock", "%1 is being changed by another program (%2, process %3); "
+                                  "try again when it has finished.")
                       .arg(QDir::toNativeSeparators(m_libraryPath),
-                           program.isEmpty() ? QStringLiteral("unnamed") : program)
+                           program.isEmpty() ? QCoreApplication::translate("EditLock", "unnamed")
+                                             : program)
                       .arg(pid);
         else
             why = lockFileFailure(m_libraryPath, lockPath);

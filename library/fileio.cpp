@@ -1,5 +1,6 @@
 #include "fileio.h"
 
+#include <QCoreApplication>
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
@@ -65,10 +66,10 @@ bool isFullDiskError(int err)
     return err == ENOSPC;
 }
 
-const QString &fullDiskWords()
+// Asked each time: the words follow the translation the program installed.
+QString fullDiskWords()
 {
-    static const QString words = QStringLiteral("the disk is full");
-    return words;
+    return QCoreApplication::translate("fileio", "the disk is full");
 }
 
 // The reason a file operation failed. `err` is errno right after the failed call: Qt loses
@@ -154,8 +155,9 @@ bool flush(QFileDevice &f, QString *error)
         // A disk that failed to take the data must not pass for one that did.
         if (!synced) {
             if (error)
-                *error = QStringLiteral("%1: cannot be written to the disk (%2)")
-                             .arg(f.fileName(), QString::fromLocal8Bit(std::strerror(errno)));
+                *error =
+                    QCoreApplication::translate("fileio", "%1: cannot be written to the disk (%2)")
+                        .arg(f.fileName(), QString::fromLocal8Bit(std::strerror(errno)));
             return false;
         }
     }
@@ -181,9 +183,9 @@ bool rename(const QString &from, const QString &to, QString *error)
     if (!ok) {
         if (error)
 #ifdef Q_OS_WIN
-            *error = QStringLiteral("%1: cannot be replaced").arg(to);
+            *error = QCoreApplication::translate("fileio", "%1: cannot be replaced").arg(to);
 #else
-            *error = QStringLiteral("%1: cannot be replaced (%2)")
+            *error = QCoreApplication::translate("fileio", "%1: cannot be replaced (%2)")
                          .arg(to, isFullDiskError(err) ? fullDiskWords() : systemReason(err));
 #endif
         return false;
@@ -212,7 +214,8 @@ bool flushFolder(const QString &folder, QString *error)
     const int fd = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY);
     if (fd < 0) {
         if (error)
-            *error = QStringLiteral("%1: the folder cannot be opened").arg(folder);
+            *error = QCoreApplication::translate("fileio", "%1: the folder cannot be opened")
+                         .arg(folder);
         return false;
     }
     ::fsync(fd);
@@ -237,28 +240,31 @@ QString notRegularFile(const QString &path)
 #ifdef Q_OS_WIN
     const QFileInfo info(path);
     if (!info.exists())
-        return QStringLiteral("does not exist");
+        return QCoreApplication::translate("fileio", "does not exist");
     if (info.isDir())
-        return QStringLiteral("is a directory");
-    return info.isFile() ? QString() : QStringLiteral("is not a regular file");
+        return QCoreApplication::translate("fileio", "is a directory");
+    return info.isFile() ? QString()
+                         : QCoreApplication::translate("fileio", "is not a regular file");
 #else
     const QByteArray name = QFile::encodeName(path);
     struct stat st;
     if (::stat(name.constData(), &st) != 0) {
         const int err = errno;
         if (err == ELOOP)
-            return QStringLiteral("is a loop of links");
+            return QCoreApplication::translate("fileio", "is a loop of links");
         if (err == ENOENT || err == ENOTDIR) {
             struct stat link;
             return ::lstat(name.constData(), &link) == 0 && S_ISLNK(link.st_mode)
-                       ? QStringLiteral("is a link to a missing file")
-                       : QStringLiteral("does not exist");
+                       ? QCoreApplication::translate("fileio", "is a link to a missing file")
+                       : QCoreApplication::translate("fileio", "does not exist");
         }
-        return QStringLiteral("cannot be reached (%1)").arg(systemReason(err));
+        return QCoreApplication::translate("fileio", "cannot be reached (%1)")
+            .arg(systemReason(err));
     }
     if (S_ISDIR(st.st_mode))
-        return QStringLiteral("is a directory");
-    return S_ISREG(st.st_mode) ? QString() : QStringLiteral("is not a regular file");
+        return QCoreApplication::translate("fileio", "is a directory");
+    return S_ISREG(st.st_mode) ? QString()
+                               : QCoreApplication::translate("fileio", "is not a regular file");
 #endif
 }
 
@@ -282,7 +288,7 @@ bool openRegularFile(QFile &file, QIODevice::OpenMode mode, QString *error)
     if (::fstat(file.handle(), &st) == 0 && !S_ISREG(st.st_mode)) {
         file.close();
         if (error)
-            *error = QStringLiteral("%1 is not a regular file").arg(name);
+            *error = QCoreApplication::translate("fileio", "%1 is not a regular file").arg(name);
         return false;
     }
 #endif
@@ -294,9 +300,9 @@ QString folderRefusesWrites(const QString &folder)
 #ifdef Q_OS_WIN
     const QFileInfo info(folder);
     if (!info.isDir())
-        return QStringLiteral("it is not a folder");
+        return QCoreApplication::translate("fileio", "it is not a folder");
     if (!info.isWritable())
-        return QStringLiteral("it is read-only");
+        return QCoreApplication::translate("fileio", "it is read-only");
 #else
     if (::access(QFile::encodeName(folder).constData(), W_OK | X_OK) != 0)
         return systemReason(errno);
@@ -308,8 +314,10 @@ QString folderRefusal(const QString &folder, const QString &fallback)
 {
     QString why = folderRefusesWrites(folder);
     if (why.isEmpty())
-        why = fallback.isEmpty() ? QStringLiteral("the reason is unknown") : fallback;
-    return QStringLiteral("No new file can be made in the folder %1 (%2); nothing was changed.")
+        why = fallback.isEmpty() ? QCoreApplication::translate("fileio", "the reason is unknown")
+                                 : fallback;
+    return QCoreApplication::translate(
+               "fileio", "No new file can be made in the folder %1 (%2); nothing was changed.")
         .arg(QDir::toNativeSeparators(folder), why);
 }
 
@@ -334,7 +342,7 @@ bool replaceFile(const QString &path, const QByteArray &data, QString *error)
     const QFileInfo target(path);
     if (target.isDir() && !target.isSymLink()) {
         if (error)
-            *error = QStringLiteral("%1 is a directory").arg(name);
+            *error = QCoreApplication::translate("fileio", "%1 is a directory").arg(name);
         return false;
     }
     // A new name is made with O_EXCL: whatever stands there, nothing is opened through it.
@@ -347,7 +355,7 @@ bool replaceFile(const QString &path, const QByteArray &data, QString *error)
         if (error) {
             const int err = errno;
             const QString folder = QDir::toNativeSeparators(target.absolutePath());
-            *error = QStringLiteral("%1: no file can be made in %2 (%3)")
+            *error = QCoreApplication::translate("fileio", "%1: no file can be made in %2 (%3)")
                          .arg(name, folder,
                               isFullDiskError(err) ? fullDiskWords()
                               : err != 0           ? systemReason(err)
@@ -408,8 +416,9 @@ QString byteCount(qint64 bytes)
 namespace {
 QString fullDiskMessage(const QString &folder, qint64 needed, qint64 free)
 {
-    return QStringLiteral("The disk is full: the edit needs %1 of free space in %2, and only %3 "
-                          "are free.")
+    return QCoreApplication::translate(
+               "fileio", "The disk is full: the edit needs %1 of free space in %2, and only %3 "
+                         "are free.")
         .arg(byteCount(needed), QDir::toNativeSeparators(folder), byteCount(free));
 }
 } // namespace
@@ -420,7 +429,8 @@ bool checkFreeSpace(const QString &folder, qint64 needed, QString *error)
     if (free < 0 || free >= needed)
         return true;
     if (error)
-        *error = fullDiskMessage(folder, needed, free) + QStringLiteral(" Nothing was changed.");
+        *error = fullDiskMessage(folder, needed, free) +
+                 QCoreApplication::translate("fileio", " Nothing was changed.");
     return false;
 }
 
@@ -430,7 +440,7 @@ void explainFullDisk(const QString &folder, qint64 needed, QString *error)
         return;
     const qint64 free = freeSpace(folder);
     if (error->contains(fullDiskWords()))
-        *error += QStringLiteral(" (the edit needs %1 of free space in %2)")
+        *error += QCoreApplication::translate("fileio", " (the edit needs %1 of free space in %2)")
                       .arg(byteCount(needed), QDir::toNativeSeparators(folder));
     else if (free >= 0 && free < needed)
         *error = QStringLiteral("%1%2 %3")
@@ -468,13 +478,13 @@ QString whyNotAFile(const QString &path)
     case Entry::File:
         return {};
     case Entry::Directory:
-        return QStringLiteral("is a directory");
+        return QCoreApplication::translate("fileio", "is a directory");
     case Entry::Link:
-        return QStringLiteral("is a symbolic link");
+        return QCoreApplication::translate("fileio", "is a symbolic link");
     case Entry::Other:
         break;
     }
-    return QStringLiteral("is not a regular file");
+    return QCoreApplication::translate("fileio", "is not a regular file");
 }
 
 namespace {
@@ -499,7 +509,8 @@ bool createNew(QFile &file, QString *error)
     if (error) {
         const QString why = whyNotAFile(path);
         *error = QStringLiteral("%1 %2").arg(
-            nativePath(path), why.isEmpty() ? QStringLiteral("already exists") : why);
+            nativePath(path),
+            why.isEmpty() ? QCoreApplication::translate("fileio", "already exists") : why);
         if (why.isEmpty() && !QFileInfo::exists(path))
             *error = QStringLiteral("%1: %2").arg(nativePath(path), file.errorString());
     }
@@ -513,10 +524,13 @@ bool createNew(QFile &file, QString *error)
             const bool taken = errno == EEXIST || errno == ELOOP;
             const QString reason = systemReason();
             const QString why = whyNotAFile(path);
-            *error = taken ? QStringLiteral("%1 %2").arg(
-                                 nativePath(path),
-                                 why.isEmpty() ? QStringLiteral("already exists") : why)
-                           : QStringLiteral("%1 cannot be made: %2").arg(nativePath(path), reason);
+            *error =
+                taken ? QStringLiteral("%1 %2").arg(
+                            nativePath(path),
+                            why.isEmpty() ? QCoreApplication::translate("fileio", "already exists")
+                                          : why)
+                      : QCoreApplication::translate("fileio", "%1 cannot be made: %2")
+                            .arg(nativePath(path), reason);
         }
         return false;
     }
@@ -531,9 +545,11 @@ bool createNew(QFile &file, QString *error)
     ::close(fd);
     if (!same) {
         if (error)
-            *error = file.isOpen()
-                         ? QStringLiteral("%1 was replaced while it was made").arg(nativePath(path))
-                         : describe(file);
+            *error =
+                file.isOpen()
+                    ? QCoreApplication::translate("fileio", "%1 was replaced while it was made")
+                          .arg(nativePath(path))
+                    : describe(file);
         file.close();
         return false;
     }
@@ -564,7 +580,8 @@ bool openExisting(QFile &file, QString *error)
     if (fd < 0) {
         if (error)
             *error = errno == ELOOP
-                         ? QStringLiteral("%1 is a symbolic link").arg(nativePath(path))
+                         ? QCoreApplication::translate("fileio", "%1 is a symbolic link")
+                               .arg(nativePath(path))
                          : QStringLiteral("%1: %2").arg(nativePath(path), systemReason());
         return false;
     }
@@ -573,8 +590,10 @@ bool openExisting(QFile &file, QString *error)
         ::close(fd);
         if (error)
             *error = QStringLiteral("%1 %2").arg(
-                nativePath(path), S_ISDIR(st.st_mode) ? QStringLiteral("is a directory")
-                                                      : QStringLiteral("is not a regular file"));
+                nativePath(path),
+                S_ISDIR(st.st_mode)
+                    ? QCoreApplication::translate("fileio", "is a directory")
+                    : QCoreApplication::translate("fileio", "is not a regular file"));
         return false;
     }
     ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);

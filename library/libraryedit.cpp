@@ -2,6 +2,7 @@
 
 #include "mywil.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QThread>
@@ -43,9 +44,11 @@ LibraryEdit::~LibraryEdit()
 
 QString LibraryEdit::changedMessage(const QString &libraryPath)
 {
-    return QStringLiteral("%1 was changed by another program since it was read. It has been read "
-                          "again and nothing was changed: check the image numbers and try "
-                          "again.")
+    return QCoreApplication::translate(
+               "LibraryEdit",
+               "%1 was changed by another program since it was read. It has been read "
+               "again and nothing was changed: check the image numbers and try "
+               "again.")
         .arg(QDir::toNativeSeparators(libraryPath));
 }
 

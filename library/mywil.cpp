@@ -9,6 +9,7 @@
 #include "pairswap.h"
 #include "recordsplice.h"
 
+#include <QCoreApplication>
 #include <QDebug>
 #include <QDir>
 #include <QFile>
@@ -272,7 +273,8 @@ void TWIL::openFile(bool readOnly)
         if (!info.exists() && !info.isSymLink())
             notify(FileName + QStringLiteral(" 不存在."));
         else
-            notify(QStringLiteral("%1 %2: it cannot be opened as an image library.")
+            notify(QCoreApplication::translate("TWIL",
+                                               "%1 %2: it cannot be opened as an image library.")
                        .arg(QDir::toNativeSeparators(FileName), why));
         return;
     }
@@ -290,8 +292,9 @@ void TWIL::openFile(bool readOnly)
     }
     char front[kFrontSize];
     if (!fileio::readAt(*LibraryStream, 0, front, kFrontSize)) {
-        notify(QStringLiteral("%1 is not an image library: it is too short to hold the header "
-                              "and the palette.")
+        notify(QCoreApplication::translate(
+                   "TWIL", "%1 is not an image library: it is too short to hold the header "
+                           "and the palette.")
                    .arg(FileName));
         Close();
         return;
@@ -310,8 +313,9 @@ void TWIL::openFile(bool readOnly)
     if (!m_inconsistency.isEmpty()) {
         m_readOnly = true;
         if (!readOnly)
-            notify(QStringLiteral("%1 The library is open for reading only; \"wiltool check %2\" "
-                                  "lists every problem.")
+            notify(QCoreApplication::translate(
+                       "TWIL", "%1 The library is open for reading only; \"wiltool check %2\" "
+                               "lists every problem.")
                        .arg(m_inconsistency, QDir::toNativeSeparators(FileName)));
     }
 }
@@ -365,8 +369,9 @@ bool TWIL::recoverInterruptedEdit(const Notifier &notify)
         }
     }
     if (undone)
-        stale.prepend(QStringLiteral("An edit of %1 was interrupted before it was complete. It "
-                                     "has been undone: the library is as it was before that edit.")
+        stale.prepend(QCoreApplication::translate(
+                          "TWIL", "An edit of %1 was interrupted before it was complete. It "
+                                  "has been undone: the library is as it was before that edit.")
                           .arg(QDir::toNativeSeparators(FileName)));
     if (!stale.isEmpty())
         notify(stale.join(u' '));
@@ -399,19 +404,22 @@ void TWIL::LoadIndex(const QString &indexPath)
     const QString name = QDir::toNativeSeparators(indexPath);
     if (const QString why = fileio::notRegularFile(indexPath); !why.isEmpty()) {
         const QFileInfo info(indexPath);
-        m_indexError = !info.exists() && !info.isSymLink()
-                           ? QStringLiteral("The index file %1 is missing.").arg(name)
-                           : QStringLiteral("The index file %1 %2.").arg(name, why);
+        m_indexError =
+            !info.exists() && !info.isSymLink()
+                ? QCoreApplication::translate("TWIL", "The index file %1 is missing.").arg(name)
+                : QCoreApplication::translate("TWIL", "The index file %1 %2.").arg(name, why);
         return;
     }
     if (!fileio::openRegularFile(f, QIODevice::ReadOnly, &m_indexError)) {
-        m_indexError = QStringLiteral("The index file cannot be read: %1").arg(m_indexError);
+        m_indexError = QCoreApplication::translate("TWIL", "The index file cannot be read: %1")
+                           .arg(m_indexError);
         return;
     }
     const qint64 size = f.size();
     const qint64 headerSize = FileType == 2 ? 24 : 48;
     if (size < headerSize) {
-        m_indexError = QStringLiteral("The index file %1 is shorter than its header (%2 bytes).")
+        m_indexError = QCoreApplication::translate(
+                           "TWIL", "The index file %1 is shorter than its header (%2 bytes).")
                            .arg(name)
                            .arg(size);
         return;
@@ -516,40 +524,46 @@ QString TWIL::findInconsistency() const
     if (!m_indexError.isEmpty())
         why = m_indexError;
     else if (m_headerCount < 0 || m_indexCount < 0)
-        why = QStringLiteral("%1: the image count of the %2 is negative (%3): the pair is "
-                             "inconsistent and cannot be changed.")
-                  .arg(FileName,
-                       m_headerCount < 0 ? QStringLiteral("library") : QStringLiteral("index"))
+        why = QCoreApplication::translate(
+                  "TWIL", "%1: the image count of the %2 is negative (%3): the pair is "
+                          "inconsistent and cannot be changed.")
+                  .arg(FileName, m_headerCount < 0 ? QCoreApplication::translate("TWIL", "library")
+                                                   : QCoreApplication::translate("TWIL", "index"))
                   .arg(m_headerCount < 0 ? m_headerCount : m_indexCount);
     else if (m_entryBeyondEnd >= 0)
-        why = QStringLiteral("%1: the entry of image %2 (%3) lies beyond the end of the library "
-                             "file: the pair is inconsistent and cannot be changed.")
+        why = QCoreApplication::translate(
+                  "TWIL", "%1: the entry of image %2 (%3) lies beyond the end of the library "
+                          "file: the pair is inconsistent and cannot be changed.")
                   .arg(FileName)
                   .arg(m_entryBeyondEnd)
                   .arg(Offsets.value(m_entryBeyondEnd));
     else if (m_headerCount != m_indexCount)
-        why = QStringLiteral("%1: the library counts %2 images and its index %3: the pair is "
-                             "inconsistent and cannot be changed.")
+        why = QCoreApplication::translate(
+                  "TWIL", "%1: the library counts %2 images and its index %3: the pair is "
+                          "inconsistent and cannot be changed.")
                   .arg(name)
                   .arg(m_headerCount)
                   .arg(m_indexCount);
     // Images the index cannot locate would be lost, or overwritten, by any edit.
     else if (m_headerCount > m_imageCount)
-        why = QStringLiteral("The index file %1 holds %2 of the library's %3 images: the "
-                             "library cannot be changed.")
+        why = QCoreApplication::translate(
+                  "TWIL", "The index file %1 holds %2 of the library's %3 images: the "
+                          "library cannot be changed.")
                   .arg(IndexFileName)
                   .arg(m_imageCount)
                   .arg(m_headerCount);
     else if (qint64(m_headerCount) * kSmallestRecord > qMax<qint64>(0, size - front))
-        why = QStringLiteral("%1: %2 images cannot fit in a library file of %3 bytes: the pair "
-                             "is inconsistent and cannot be changed.")
+        why = QCoreApplication::translate(
+                  "TWIL", "%1: %2 images cannot fit in a library file of %3 bytes: the pair "
+                          "is inconsistent and cannot be changed.")
                   .arg(name)
                   .arg(m_headerCount)
                   .arg(size);
     else if (m_headerCount == 0 && size > 1084)
-        why = QStringLiteral("%1: the library counts no image but holds %2 bytes behind its "
-                             "header and palette: the pair is inconsistent and cannot be "
-                             "changed.")
+        why = QCoreApplication::translate(
+                  "TWIL", "%1: the library counts no image but holds %2 bytes behind its "
+                          "header and palette: the pair is inconsistent and cannot be "
+                          "changed.")
                   .arg(name)
                   .arg(size - 1080);
     if (!why.isEmpty() || m_imageCount == 0)
@@ -559,8 +573,9 @@ QString TWIL::findInconsistency() const
     int first = 0;
     for (int i = 0; i < m_imageCount; ++i) {
         if (Offsets.at(i) < front)
-            return QStringLiteral("%1: the entry of image %2 (%3) points into the header and "
-                                  "palette: the pair is inconsistent and cannot be changed.")
+            return QCoreApplication::translate(
+                       "TWIL", "%1: the entry of image %2 (%3) points into the header and "
+                               "palette: the pair is inconsistent and cannot be changed.")
                 .arg(name)
                 .arg(i)
                 .arg(Offsets.at(i));
@@ -568,9 +583,10 @@ QString TWIL::findInconsistency() const
             first = i;
     }
     if (!isFirstRecordOffset(Offsets.at(first)))
-        why = QStringLiteral("%1: the first record in the file (image %2's) is at %3, not where "
-                             "the header and palette end (%4): the pair is inconsistent and "
-                             "cannot be changed.")
+        why = QCoreApplication::translate(
+                  "TWIL", "%1: the first record in the file (image %2's) is at %3, not where "
+                          "the header and palette end (%4): the pair is inconsistent and "
+                          "cannot be changed.")
                   .arg(name)
                   .arg(first)
                   .arg(Offsets.at(first))
@@ -582,14 +598,17 @@ bool TWIL::canEdit(QString *reason) const
 {
     QString why;
     if (!LibraryStream)
-        why = QStringLiteral("No library is open.");
+        why = QCoreApplication::translate("TWIL", "No library is open.");
     else if (!m_inconsistency.isEmpty())
         why = m_inconsistency;
     else if (m_readOnly)
-        why = QStringLiteral("%1 is open for reading only: it cannot be changed.").arg(FileName);
+        why = QCoreApplication::translate("TWIL",
+                                          "%1 is open for reading only: it cannot be changed.")
+                  .arg(FileName);
     else if (FileType != 0 && FileType != 1)
-        why =
-            QStringLiteral("%1: libraries of run-length records cannot be changed.").arg(FileName);
+        why = QCoreApplication::translate("TWIL",
+                                          "%1: libraries of run-length records cannot be changed.")
+                  .arg(FileName);
     if (reason)
         *reason = why;
     return why.isEmpty();
@@ -1053,7 +1072,8 @@ QByteArray record16(const QImage &graphic, qint16 x, qint16 y)
 bool graphicFits(const QImage &graphic, QString *error)
 {
     if (roundedWidth(graphic.width()) > 0xFFFF || graphic.height() > 0xFFFF) {
-        *error = QStringLiteral("The picture is too large for a library record (%1 x %2).")
+        *error = QCoreApplication::translate(
+                     "TWIL", "The picture is too large for a library record (%1 x %2).")
                      .arg(graphic.width())
                      .arg(graphic.height());
         return false;
@@ -1074,7 +1094,7 @@ bool TWIL::AddBitmap(const QImage &graphic, qint16 x, qint16 y)
         return false;
     const QByteArray record = record16(graphic, x, y);
     if (record.isEmpty()) {
-        m_error = QStringLiteral("Too little memory for the picture.");
+        m_error = QCoreApplication::translate("TWIL", "Too little memory for the picture.");
         return false;
     }
     return spliceRecords(*this, m_imageCount, 0, {record}, &m_error);
@@ -1115,9 +1135,10 @@ QByteArray TWIL::replacementRecord(int index, const QImage &graphic)
     if (!canEdit(&m_error))
         return {};
     if (index < 0 || index >= m_imageCount) {
-        m_error = QStringLiteral("Image %1 is not in the library (it holds %2).")
-                      .arg(index)
-                      .arg(m_imageCount);
+        m_error =
+            QCoreApplication::translate("TWIL", "Image %1 is not in the library (it holds %2).")
+                .arg(index)
+                .arg(m_imageCount);
         return {};
     }
     // A zero-length picture (as an image without pixels is exported) comes back as one.
@@ -1132,12 +1153,12 @@ QByteArray TWIL::replacementRecord(int index, const QImage &graphic)
     char place[4] = {};
     if (offset >= 0 && offset + 8 <= recordExtentEnd(index) &&
         !fileio::readAt(*LibraryStream, offset + 4, place, 4)) {
-        m_error = QStringLiteral("%1 cannot be read.").arg(FileName);
+        m_error = QCoreApplication::translate("TWIL", "%1 cannot be read.").arg(FileName);
         return {};
     }
     const QByteArray record = record16(graphic, s16(place), s16(place + 2));
     if (record.isEmpty())
-        m_error = QStringLiteral("Too little memory for the picture.");
+        m_error = QCoreApplication::translate("TWIL", "Too little memory for the picture.");
     return record;
 }
 
@@ -1165,9 +1186,10 @@ bool TWIL::setPlacementField(int index, int at, qint16 value)
     if (!canEdit(&m_error))
         return false;
     if (index < 0 || index >= m_imageCount) {
-        m_error = QStringLiteral("Image %1 is not in the library (it holds %2).")
-                      .arg(index)
-                      .arg(m_imageCount);
+        m_error =
+            QCoreApplication::translate("TWIL", "Image %1 is not in the library (it holds %2).")
+                .arg(index)
+                .arg(m_imageCount);
         return false;
     }
     // at(): a non-const subscript would detach Offsets from the copy the sorted entries were
@@ -1176,8 +1198,9 @@ bool TWIL::setPlacementField(int index, int at, qint16 value)
     char old[2];
     if (offset < 1080 + OffSet || offset + 8 > LibraryStream->size() ||
         !fileio::readAt(*LibraryStream, offset + at, old, 2)) {
-        m_error =
-            QStringLiteral("The record of image %1 lies outside the library file.").arg(index);
+        m_error = QCoreApplication::translate(
+                      "TWIL", "The record of image %1 lies outside the library file.")
+                      .arg(index);
         return false;
     }
     char bytes[2];
@@ -1197,7 +1220,8 @@ bool TWIL::setPlacementField(int index, int at, qint16 value)
         fileio::flush(*LibraryStream, &m_error) && journal.finish(&m_error))
         return true;
     if (!journal.rollBack(*LibraryStream, nullptr, &why))
-        m_error += QStringLiteral(" (the old value could not be put back: the next Open does)");
+        m_error += QCoreApplication::translate(
+            "TWIL", " (the old value could not be put back: the next Open does)");
     return false;
 }
 

@@ -272,8 +272,9 @@ Recovery recover(const QString &libraryPath, QString *error)
     QString why;
     if (!fileio::openExisting(file, &why)) {
         if (error)
-            *error = QStringLiteral("%1, not a replacement marker; the library cannot be changed "
-                                    "while it is there.")
+            *error = QCoreApplication::translate(
+                         "pairswap", "%1, not a replacement marker; the library cannot be changed "
+                                     "while it is there.")
                          .arg(why);
         return Recovery::Failed;
     }
@@ -308,19 +309,21 @@ Recovery recover(const QString &libraryPath, QString *error)
         if (!fileio::rename(markerPath, aside, &why) ||
             !fileio::flushFolder(folder.absolutePath(), &why)) {
             if (error)
-                *error = QStringLiteral("%1 does not belong to the library and index now in "
-                                        "place, and it cannot be moved aside: %2")
+                *error = QCoreApplication::translate(
+                             "pairswap", "%1 does not belong to the library and index now in "
+                                         "place, and it cannot be moved aside: %2")
                              .arg(QDir::toNativeSeparators(markerPath), why);
             return Recovery::Failed;
         }
         if (error)
             *error =
-                QStringLiteral("%1 was left by a replacement of %2 that was cut short, but "
-                               "the files now in place are not those it was made for (a "
-                               "backup or another library copied over them). Nothing was "
-                               "moved back: the marker was moved aside to %3, and the "
-                               "scratch folder %4 it names is kept, as it may hold the "
-                               "only copy of the old library. The library was not changed.")
+                QCoreApplication::translate(
+                    "pairswap", "%1 was left by a replacement of %2 that was cut short, but "
+                                "the files now in place are not those it was made for (a "
+                                "backup or another library copied over them). Nothing was "
+                                "moved back: the marker was moved aside to %3, and the "
+                                "scratch folder %4 it names is kept, as it may hold the "
+                                "only copy of the old library. The library was not changed.")
                     .arg(QDir::toNativeSeparators(markerPath),
                          QDir::toNativeSeparators(libraryPath), QDir::toNativeSeparators(aside),
                          QDir::toNativeSeparators(work.path()));
@@ -329,8 +332,9 @@ Recovery recover(const QString &libraryPath, QString *error)
     bool undone = false;
     auto failed = [&](const QString &reason) {
         if (error)
-            *error = QStringLiteral("%1: an interrupted replacement of the library could not be "
-                                    "undone (%2); the old library is kept in %3")
+            *error = QCoreApplication::translate(
+                         "pairswap", "%1: an interrupted replacement of the library could not be "
+                                     "undone (%2); the old library is kept in %3")
                          .arg(QDir::toNativeSeparators(libraryPath), reason,
                               QDir::toNativeSeparators(work.path()));
         return Recovery::Failed;
@@ -416,7 +420,8 @@ bool replaceLibraryPair(const QString &newLibrary, const QString &library, const
         QFileInfo(newLibrary).absolutePath() != workFolder ||
         QFileInfo(newIndex).absolutePath() != workFolder) {
         if (error)
-            *error = QStringLiteral("%1: the new files must be made in a scratch folder beside it")
+            *error = QCoreApplication::translate(
+                         "pairswap", "%1: the new files must be made in a scratch folder beside it")
                          .arg(QDir::toNativeSeparators(library));
         return false;
     }
@@ -444,7 +449,8 @@ bool replaceLibraryPair(const QString &newLibrary, const QString &library, const
           std::pair{newLibrary, &m.newLibraryMark}, std::pair{newIndex, &m.newIndexMark}}) {
         if (!markOf(path, *mark)) {
             if (error)
-                *error = QStringLiteral("%1 cannot be read.").arg(QDir::toNativeSeparators(path));
+                *error = QCoreApplication::translate("pairswap", "%1 cannot be read.")
+                             .arg(QDir::toNativeSeparators(path));
             return false;
         }
     }
@@ -458,8 +464,9 @@ bool replaceLibraryPair(const QString &newLibrary, const QString &library, const
     QFile markerFile(marker);
     if (!fileio::createNew(markerFile, error)) {
         if (fileio::entryAt(marker) == fileio::Entry::File && error)
-            error->append(QStringLiteral("; it is not a replacement marker of this program, "
-                                         "remove it to change the library"));
+            error->append(QCoreApplication::translate(
+                "pairswap", "; it is not a replacement marker of this program, "
+                            "remove it to change the library"));
         return false;
     }
     if (!fileio::writeAt(markerFile, 0, encode(m), error) || !fileio::flush(markerFile, error) ||
@@ -476,7 +483,9 @@ bool replaceLibraryPair(const QString &newLibrary, const QString &library, const
         QString undoError;
         if (pairswap::recover(library, &undoError) == pairswap::Recovery::Failed) {
             work.setAutoRemove(false);
-            why += QStringLiteral("; %1. Opening the library again puts it back.").arg(undoError);
+            why += QCoreApplication::translate("pairswap",
+                                               "; %1. Opening the library again puts it back.")
+                       .arg(undoError);
         }
         if (error)
             *error = why;

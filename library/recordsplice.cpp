@@ -6,6 +6,7 @@
 #include "mywil.h"
 #include "mywil_p.h"
 
+#include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
 #include <QtEndian>
@@ -59,10 +60,12 @@ class Splice
         const bool restored = journal.rollBack(lib, &m_index, &rollbackError);
         fileio::explainFullDisk(folder(), m_needed, &why);
         if (error)
-            *error = restored ? why
-                              : QStringLiteral("%1 (the files could not all be put back as they "
+            *error = restored
+                         ? why
+                         : QCoreApplication::translate(
+                               "recordsplice", "%1 (the files could not all be put back as they "
                                                "were: the next Open undoes the edit)")
-                                    .arg(why);
+                               .arg(why);
         return false;
     }
 
@@ -82,13 +85,16 @@ class Splice
         const int count = m_wil.ImageCount();
         if (m_first < 0 || m_removeCount < 0 || m_first > count || m_removeCount > count - m_first)
             return fail(error,
-                        QStringLiteral("Images %1 to %2 are not in the library (it holds %3).")
+                        QCoreApplication::translate(
+                            "recordsplice", "Images %1 to %2 are not in the library (it holds %3).")
                             .arg(m_first)
                             .arg(m_first + m_removeCount - 1)
                             .arg(count));
         for (const QByteArray &r : m_records)
             if (r.isEmpty())
-                return fail(error, QStringLiteral("A record without bytes cannot be written."));
+                return fail(error,
+                            QCoreApplication::translate(
+                                "recordsplice", "A record without bytes cannot be written."));
         QFile &lib = *m_wil.LibraryStream;
         m_oldSize = lib.size();
         const qint64 front = 1080 + m_wil.OffSet;
@@ -107,23 +113,27 @@ class Splice
                 if (i >= m_first && i < m_first + m_removeCount)
                     continue;
                 if (old[i] >= m_start && old[i] < m_end)
-                    return fail(error, QStringLiteral("Image %1 shares bytes with the images "
-                                                      "being replaced.")
+                    return fail(error, QCoreApplication::translate(
+                                           "recordsplice", "Image %1 shares bytes with the images "
+                                                           "being replaced.")
                                            .arg(i));
             }
         }
         if (m_start < front || m_end > m_oldSize || m_end < m_start)
-            return fail(error, QStringLiteral("The record of image %1 lies outside the library "
-                                              "file.")
-                                   .arg(m_first));
+            return fail(error,
+                        QCoreApplication::translate(
+                            "recordsplice", "The record of image %1 lies outside the library "
+                                            "file.")
+                            .arg(m_first));
 
         qint64 newLength = 0;
         for (const QByteArray &r : m_records)
             newLength += r.size();
         m_delta = newLength - (m_end - m_start);
         if (m_oldSize + m_delta > std::numeric_limits<qint32>::max())
-            return fail(error, QStringLiteral("The library would grow beyond 2 GB, which its "
-                                              "index cannot address."));
+            return fail(error, QCoreApplication::translate(
+                                   "recordsplice", "The library would grow beyond 2 GB, which its "
+                                                   "index cannot address."));
 
         m_table.reserve(count - m_removeCount + m_records.size());
         auto kept = [&](qint32 e) { return qint64(e) >= m_end ? qint32(e + m_delta) : e; };
@@ -144,7 +154,8 @@ class Splice
             ++m_firstChanged;
         if (!QFileInfo(m_wil.IndexFileName).isFile())
             return fail(error,
-                        QStringLiteral("The index file %1 is missing.").arg(m_wil.IndexFileName));
+                        QCoreApplication::translate("recordsplice", "The index file %1 is missing.")
+                            .arg(m_wil.IndexFileName));
         m_index.setFileName(m_wil.IndexFileName);
         if (!m_index.open(QIODevice::ReadWrite))
             return fail(error,
@@ -180,12 +191,14 @@ class Splice
         m_tableFrom = m_tableStart + 4 * qint64(m_firstChanged);
         if (m_indexSize < 48) {
             m_index.close();
-            return fail(error, QStringLiteral("The index file %1 is shorter than its header.")
+            return fail(error, QCoreApplication::translate(
+                                   "recordsplice", "The index file %1 is shorter than its header.")
                                    .arg(m_wil.IndexFileName));
         }
         if (!fileio::readAt(lib, 44, m_libraryCount, 4) ||
             !fileio::readAt(m_index, 44, m_indexCount, 4))
-            return fail(error, QStringLiteral("%1 cannot be read.").arg(m_wil.FileName));
+            return fail(error, QCoreApplication::translate("recordsplice", "%1 cannot be read.")
+                                   .arg(m_wil.FileName));
         // A replacement of the same size overwrites only its own bytes; any other moves the
         // whole tail.
         const qint64 libraryEnd = m_delta == 0 ? m_end : m_oldSize;
@@ -272,7 +285,8 @@ class Splice
             const qint64 from = m_delta > 0 ? m_oldSize - done - length : m_end + done;
             QByteArray bytes(length, Qt::Uninitialized);
             if (!fileio::readAt(lib, from, bytes.data(), length))
-                return fail(error, QStringLiteral("%1 cannot be read.").arg(m_wil.FileName));
+                return fail(error, QCoreApplication::translate("recordsplice", "%1 cannot be read.")
+                                       .arg(m_wil.FileName));
             if (!fileio::writeAt(lib, from + m_delta, bytes, error))
                 return false;
             if (m_progress)

@@ -119,11 +119,11 @@ template <typename F> void TFormMain::guarded(const QString &file, F &&work)
     } catch (const WilError &e) {
         showErrMessage(describeError(file, e.message()));
     } catch (const std::bad_alloc &) {
-        showErrMessage(describeError(file, tr("out of memory")));
+        showErrMessage(describeError(file, tr("内存不足")));
     } catch (const std::exception &e) {
         showErrMessage(describeError(file, QString::fromLocal8Bit(e.what())));
     } catch (...) {
-        showErrMessage(describeError(file, tr("unexpected error")));
+        showErrMessage(describeError(file, tr("意外的错误")));
     }
 }
 
@@ -229,7 +229,7 @@ void TFormMain::buildLeftPanel(QWidget *panel)
     column->setSpacing(6);
 
     auto *fileRow = new QHBoxLayout;
-    fileRow->addWidget(new QLabel(tr("File:"), panel));
+    fileRow->addWidget(new QLabel(QStringLiteral("File:"), panel));
     EditFileName = new QLineEdit(panel);
     EditFileName->setObjectName(QStringLiteral("EditFileName"));
     makePickedField(EditFileName, tr("用“...”按钮打开数据文件"));
@@ -269,7 +269,7 @@ void TFormMain::buildLeftPanel(QWidget *panel)
                            btnAdd, btnCreate, btnallinput, btnallOut})
         b->setEnabled(false);
 
-    suiGroupBox1 = new QGroupBox(tr("Image"), panel);
+    suiGroupBox1 = new QGroupBox(tr("图片信息"), panel);
     suiGroupBox1->setObjectName(QStringLiteral("suiGroupBox1"));
     auto *info = new QGridLayout(suiGroupBox1);
     info->setColumnStretch(1, 1);
@@ -290,15 +290,15 @@ void TFormMain::buildLeftPanel(QWidget *panel)
     btny->setObjectName(QStringLiteral("btny"));
     for (QPushButton *b : {btnx, btny})
         b->setFixedSize(40, ButtonHeight);
-    info->addWidget(new QLabel(tr("Type:"), suiGroupBox1), 0, 0);
+    info->addWidget(new QLabel(QStringLiteral("Type:"), suiGroupBox1), 0, 0);
     info->addWidget(Labeltype, 0, 1);
-    info->addWidget(new QLabel(tr("Size:"), suiGroupBox1), 1, 0);
+    info->addWidget(new QLabel(QStringLiteral("Size:"), suiGroupBox1), 1, 0);
     info->addWidget(LabelSize, 1, 1);
     info->addWidget(btnx, 2, 0);
     info->addWidget(LabelX, 2, 1);
     info->addWidget(btny, 3, 0);
     info->addWidget(LabelY, 3, 1);
-    info->addWidget(new QLabel(tr("Pos:"), suiGroupBox1), 4, 0);
+    info->addWidget(new QLabel(QStringLiteral("Pos:"), suiGroupBox1), 4, 0);
     info->addWidget(LabelIndex, 4, 1);
     LabelReadOnly = infoLabel("LabelReadOnly");
     LabelReadOnly->setWordWrap(true);
@@ -331,7 +331,7 @@ void TFormMain::buildLeftPanel(QWidget *panel)
 
 void TFormMain::buildViewOptions()
 {
-    suiGroupBox2 = new QGroupBox(tr("View"));
+    suiGroupBox2 = new QGroupBox(tr("显示"));
     suiGroupBox2->setObjectName(QStringLiteral("suiGroupBox2"));
     auto *grid = new QGridLayout(suiGroupBox2);
     auto *zoom = new QButtonGroup(suiGroupBox2);
@@ -347,7 +347,7 @@ void TFormMain::buildViewOptions()
     rb200 = radio("rb200", QStringLiteral("200%"), 0, 2);
     rb400 = radio("rb400", QStringLiteral("400%"), 1, 0);
     rb800 = radio("rb800", QStringLiteral("800%"), 1, 1);
-    rbauto = radio("rbauto", tr("Fit"), 1, 2);
+    rbauto = radio("rbauto", tr("适应窗口"), 1, 2);
     rb100->setChecked(true);
     const auto check = [&](const char *name, const QString &caption, int row) {
         auto *box = new QCheckBox(caption, suiGroupBox2);
@@ -355,10 +355,10 @@ void TFormMain::buildViewOptions()
         grid->addWidget(box, row, 0, 1, 3);
         return box;
     };
-    checkboxTransparent = check("checkboxTransparent", tr("Show transparency"), 2);
-    CheckBoxjump = check("CheckBoxjump", tr("Skip tiny images"), 3);
-    checkboxXY = check("checkboxXY", tr("Pixel under mouse"), 4);
-    CheckBoxzuobiao = check("CheckBoxzuobiao", tr("Show anchor point"), 5);
+    checkboxTransparent = check("checkboxTransparent", tr("显示透明色"), 2);
+    CheckBoxjump = check("CheckBoxjump", tr("跳过极小的图片"), 3);
+    checkboxXY = check("checkboxXY", tr("显示鼠标处的像素"), 4);
+    CheckBoxzuobiao = check("CheckBoxzuobiao", tr("显示坐标原点"), 5);
     LabelXY = new QLabel(suiGroupBox2);
     LabelXY->setObjectName(QStringLiteral("LabelXY"));
     grid->addWidget(LabelXY, 6, 0, 1, 3);
@@ -676,8 +676,8 @@ void TFormMain::Button2Click()
 {
     guarded(QString(), [&] {
         showMessage(OpenNotice);
-        const QString path = m_dialogs.openFile(this, tr("Open library"),
-                                                {tr("Libraries (*.wil)"), tr("All files (*)")});
+        const QString path = m_dialogs.openFile(this, tr("打开数据文件"),
+                                                {tr("数据文件 (*.wil)"), tr("所有文件 (*)")});
         if (path.isEmpty())
             return;
         guarded(path, [&] { openLibrary(path); });
@@ -826,7 +826,7 @@ void TFormMain::BtnOutClick()
     guarded(libraryFile(), [&] {
         if (!Wil->isOpen())
             return;
-        const QString path = m_dialogs.saveFile(this, tr("Save picture"),
+        const QString path = m_dialogs.saveFile(this, tr("保存图片"),
                                                 QString::asprintf("%.6d.bmp", CurrentImage),
                                                 {QStringLiteral("Bitmaps (*.bmp)")}, QStringLiteral("bmp"));
         if (path.isEmpty())
@@ -843,7 +843,7 @@ bool TFormMain::saveCurrentImage(const QString &path)
     const QString target = QFileInfo(path).absoluteFilePath();
     for (const QString &own : {Wil->FileName, Wil->IndexFileName}) {
         if (!own.isEmpty() && QFileInfo(own).absoluteFilePath() == target) {
-            showErrMessage(describeError(path, tr("this is the open library's own file")));
+            showErrMessage(describeError(path, tr("这是当前打开的数据文件本身")));
             return false;
         }
     }
@@ -852,7 +852,7 @@ bool TFormMain::saveCurrentImage(const QString &path)
         return false;
     if (!Wil->lastDecodeOk()) {
         // The component kept the previous picture: saving it would export the wrong image.
-        showErrMessage(describeError(Wil->FileName, tr("image %1 cannot be decoded").arg(CurrentImage)));
+        showErrMessage(describeError(Wil->FileName, tr("图片 %1 无法解码").arg(CurrentImage)));
         return false;
     }
     const QByteArray bytes = encodeBitmap16(*bitmap);
@@ -869,7 +869,7 @@ bool TFormMain::saveCurrentImage(const QString &path)
 void TFormMain::btninputClick()
 {
     guarded(libraryFile(), [&] {
-        const QString path = m_dialogs.openPicture(this, tr("Load picture"));
+        const QString path = m_dialogs.openPicture(this, tr("载入图片"));
         // The window repaints before the work starts.
         QCoreApplication::processEvents();
         if (path.isEmpty()) {

@@ -28,6 +28,21 @@ QRect cellRect(const TFormMain &w, int n)
 
 } // namespace
 
+namespace {
+
+// A click where a user clicks a check box: on its box and caption, not on the empty rest of
+// the widget, which does not toggle it.
+void clickCheckBox(QCheckBox *box)
+{
+    QStyleOptionButton option;
+    option.initFrom(box);
+    option.text = box->text();
+    const QRect clickable = box->style()->subElementRect(QStyle::SE_CheckBoxClickRect, &option, box);
+    QTest::mouseClick(box, Qt::LeftButton, {}, clickable.center());
+}
+
+} // namespace
+
 class TestImageView : public QObject
 {
     Q_OBJECT
@@ -218,7 +233,7 @@ void TestImageView::anchorCross()
     TFormMain &w = *h.window;
     QTest::mouseClick(w.findChild<QRadioButton *>(option), Qt::LeftButton);
     QCOMPARE(pixelOf(h.grabView(), 10 * factor, 20 * factor), qRgb(0, 0, 255));
-    QTest::mouseClick(w.CheckBoxzuobiao, Qt::LeftButton);
+    clickCheckBox(w.CheckBoxzuobiao);
     const QImage view = h.grabView();
     const QPoint anchor(10 * factor, 20 * factor);
     for (const QPoint d : {QPoint(0, 0), QPoint(-5, 0), QPoint(5, 0), QPoint(0, -5), QPoint(0, 5)})
@@ -232,7 +247,7 @@ void TestImageView::checkerboard()
     QVERIFY(h.open({{solidImage(20, 20, Qt::black)}}));
     TFormMain &w = *h.window;
     QCOMPARE(pixelOf(h.grabView(), 0, 0), h.viewBackground());
-    QTest::mouseClick(w.checkboxTransparent, Qt::LeftButton);
+    clickCheckBox(w.checkboxTransparent);
     const QImage view = h.grabView();
     QCOMPARE(pixelOf(view, 0, 0), qRgb(255, 255, 255));
     QCOMPARE(pixelOf(view, 8, 0), qRgb(0xcc, 0xcc, 0xcc));
@@ -246,7 +261,7 @@ void TestImageView::pixelUnderMouse()
     QVERIFY(h.open({{patternImage(30, 30)}}));
     TFormMain &w = *h.window;
     QTest::mouseClick(w.rb200, Qt::LeftButton);
-    QTest::mouseClick(w.checkboxXY, Qt::LeftButton);
+    clickCheckBox(w.checkboxXY);
     QTest::mouseMove(w.PaintBox1, QPoint(21, 41));
     QTRY_COMPARE(w.LabelXY->text(), QStringLiteral("10, 20"));
     QTest::mouseMove(w.PaintBox1, QPoint(100, 100)); // beyond the 60 x 60 image
@@ -281,7 +296,7 @@ void TestImageView::skipTinyImages()
                     {patternImage(10, 10)}, {patternImage(5, 1)}}));
     TFormMain &w = *h.window;
     if (skip)
-        QTest::mouseClick(w.CheckBoxjump, Qt::LeftButton);
+        clickCheckBox(w.CheckBoxjump);
     w.FillInfo(from);
     if (action == QLatin1String("next"))
         QTest::mouseClick(w.btndown, Qt::LeftButton);
