@@ -5,8 +5,8 @@
 #include "editorhost.h"
 #include "integertext.h"
 #include "mywil.h"
-#include "pictureloader.h"
 #include "pickedfield.h"
+#include "pictureloader.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -48,9 +48,9 @@ bool loadedOrMissing(const QString &path, QImage &image, QString *error)
         setError(error, loaded.error);
         return false;
     }
-    image = loaded.status == LoadedPicture::Loaded ? loaded.image
-          : loaded.status == LoadedPicture::Empty  ? QImage()
-                                                   : blackPixel();
+    image = loaded.status == LoadedPicture::Loaded  ? loaded.image
+            : loaded.status == LoadedPicture::Empty ? QImage()
+                                                    : blackPixel();
     return true;
 }
 

@@ -120,8 +120,7 @@ TFormadd::TFormadd(EditorHost &host, QWidget *parent) : QDialog(parent), m_host(
 
 void TFormadd::suiButton1Click()
 {
-    const QString folder =
-        m_host.pickFolder(this, tr("选择图片所在的文件夹"));
+    const QString folder = m_host.pickFolder(this, tr("选择图片所在的文件夹"));
     if (!folder.isEmpty())
         EditPicPath->setText(QDir::toNativeSeparators(folder));
 }

@@ -37,6 +37,6 @@ public:
             showErrMessage(reason.isEmpty() ? failed : failed + QLatin1Char('\n') + reason);
     }
 
-private:
+  private:
     QString m_lastPickedFolder;
 };

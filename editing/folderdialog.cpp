@@ -12,14 +12,12 @@ FolderDialog::FolderDialog(QWidget *parent, const QString &caption, const QStrin
     // Only Qt's own dialog lets accept() see a typed name before it is refused.
     setOption(QFileDialog::DontUseNativeDialog, true);
     m_ask = [this](const QString &folder) {
-        return QMessageBox::question(this, tr("新建文件夹"),
-                                     tr("文件夹“%1”不存在。要建立它吗？")
-                                         .arg(QDir::toNativeSeparators(folder))) ==
+        return QMessageBox::question(
+                   this, tr("新建文件夹"),
+                   tr("文件夹“%1”不存在。要建立它吗？").arg(QDir::toNativeSeparators(folder))) ==
                QMessageBox::Yes;
     };
-    m_complain = [this](const QString &text) {
-        QMessageBox::warning(this, tr("错误！"), text);
-    };
+    m_complain = [this](const QString &text) { QMessageBox::warning(this, tr("错误！"), text); };
 }
 
 QString FolderDialog::chosenFolder() const

@@ -8,7 +8,7 @@
 class FolderDialog : public QFileDialog
 {
     Q_OBJECT
-public:
+  public:
     // Whether to create the folder at the given path; the real one asks the user.
     using CreateQuestion = std::function<bool(const QString &folder)>;
     // How a folder that could not be made is reported.
@@ -23,7 +23,7 @@ public:
 
     void accept() override;
 
-private:
+  private:
     CreateQuestion m_ask;
     Complaint m_complain;
 };

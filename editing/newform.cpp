@@ -94,16 +94,16 @@ TFormnew::TFormnew(EditorHost &host, QWidget *parent) : BusyDialog(parent), m_ho
 
 void TFormnew::suiButton1Click()
 {
-    const QString folder =
-        m_host.pickFolder(this, tr("图片所在文件夹"));
+    const QString folder = m_host.pickFolder(this, tr("图片所在文件夹"));
     if (!folder.isEmpty())
         EditPicPath->setText(QDir::toNativeSeparators(folder));
 }
 
 void TFormnew::suiButton4Click()
 {
-    const QString file = m_host.dialogs().saveFileReplacing(
-        this, tr("新建数据文件"), EditFileName->text(), {QStringLiteral("WIL (*.wil)")}, QStringLiteral("wil"));
+    const QString file =
+        m_host.dialogs().saveFileReplacing(this, tr("新建数据文件"), EditFileName->text(),
+                                           {QStringLiteral("WIL (*.wil)")}, QStringLiteral("wil"));
     if (!file.isEmpty())
         EditFileName->setText(QDir::toNativeSeparators(file));
 }

@@ -69,8 +69,7 @@ TFormout::TFormout(EditorHost &host, QWidget *parent) : QDialog(parent), m_host(
 
 void TFormout::suiButton1Click()
 {
-    const QString folder =
-        m_host.pickFolder(this, tr("选择导出的文件夹"));
+    const QString folder = m_host.pickFolder(this, tr("选择导出的文件夹"));
     if (!folder.isEmpty())
         EditPicPath->setText(QDir::toNativeSeparators(folder));
 }

@@ -8,8 +8,7 @@
 #include <QLabel>
 #include <QVBoxLayout>
 
-PicturePicker::PicturePicker(QWidget *parent, const QString &caption)
-    : QFileDialog(parent, caption)
+PicturePicker::PicturePicker(QWidget *parent, const QString &caption) : QFileDialog(parent, caption)
 {
     // The preview goes into Qt's own dialog; a native one has no room for it.
     setOption(QFileDialog::DontUseNativeDialog, true);
@@ -51,10 +50,10 @@ void PicturePicker::showPreview(const QString &path)
     case LoadedPicture::Loaded: {
         const QImage &image = picture.image;
         const bool fits = image.width() <= PreviewSide && image.height() <= PreviewSide;
-        m_preview->setPixmap(QPixmap::fromImage(
-            fits ? image
-                 : image.scaled(PreviewSide, PreviewSide, Qt::KeepAspectRatio,
-                                Qt::SmoothTransformation)));
+        m_preview->setPixmap(
+            QPixmap::fromImage(fits ? image
+                                    : image.scaled(PreviewSide, PreviewSide, Qt::KeepAspectRatio,
+                                                   Qt::SmoothTransformation)));
         m_previewText->setText(QStringLiteral("%1 × %2").arg(image.width()).arg(image.height()));
         break;
     }

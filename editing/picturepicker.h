@@ -9,7 +9,7 @@ class QLabel;
 class PicturePicker : public QFileDialog
 {
     Q_OBJECT
-public:
+  public:
     static constexpr int PreviewSide = 160;
 
     PicturePicker(QWidget *parent, const QString &caption);
@@ -20,7 +20,7 @@ public:
     // Shows the picture at `path`, or says why there is none.
     void showPreview(const QString &path);
 
-private:
+  private:
     QLabel *m_preview;
     QLabel *m_previewText;
 };

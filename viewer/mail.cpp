@@ -6,9 +6,9 @@
 #include "imageview.h"
 #include "integertext.h"
 #include "mywil.h"
+#include "pickedfield.h"
 #include "pictureloader.h"
 #include "thumbnailgrid.h"
-#include "pickedfield.h"
 
 #include <algorithm>
 #include <QApplication>
@@ -826,9 +826,9 @@ void TFormMain::BtnOutClick()
     guarded(libraryFile(), [&] {
         if (!Wil->isOpen())
             return;
-        const QString path = m_dialogs.saveFile(this, tr("保存图片"),
-                                                QString::asprintf("%.6d.bmp", CurrentImage),
-                                                {QStringLiteral("Bitmaps (*.bmp)")}, QStringLiteral("bmp"));
+        const QString path =
+            m_dialogs.saveFile(this, tr("保存图片"), QString::asprintf("%.6d.bmp", CurrentImage),
+                               {QStringLiteral("Bitmaps (*.bmp)")}, QStringLiteral("bmp"));
         if (path.isEmpty())
             return;
         guarded(path, [&] { saveCurrentImage(path); });

@@ -85,7 +85,7 @@ QList<Message> markedMessages(const QString &scratch, QString *error)
 class TestEditorApplication : public QObject
 {
     Q_OBJECT
-private slots:
+  private slots:
     void initTestCase() { setUpEditorApplication(*qApp); }
 
     void titleIsTheCaptionAlone_data();
@@ -123,7 +123,8 @@ void TestEditorApplication::everyMarkedMessageHasAChineseText()
     for (const Message &m : messages) {
         if (hasChinese(m.source) || !isWords(m.source))
             continue;
-        const QString shown = QCoreApplication::translate(qPrintable(m.context), qPrintable(m.source));
+        const QString shown =
+            QCoreApplication::translate(qPrintable(m.context), qPrintable(m.source));
         if (!hasChinese(shown))
             untranslated << m.context + QStringLiteral(": ") + m.source;
     }

@@ -37,9 +37,9 @@ class TestPickers : public QObject
 void TestPickers::folderPickerStart_data()
 {
     QTest::addColumn<bool>("libraryOpen");
-    QTest::addColumn<QString>("picked");   // chosen in the export window first; "" none
+    QTest::addColumn<QString>("picked");    // chosen in the export window first; "" none
     QTest::addColumn<bool>("removePicked"); // the folder is gone before the next picker
-    QTest::addColumn<QString>("expected"); // HOME, LIB (the library's folder) or PICKED
+    QTest::addColumn<QString>("expected");  // HOME, LIB (the library's folder) or PICKED
     QTest::newRow("nothing open") << false << "" << false << "HOME";
     QTest::newRow("library open") << true << "" << false << "LIB";
     QTest::newRow("last picked, another window") << true << "pics" << false << "PICKED";
@@ -74,11 +74,10 @@ void TestPickers::folderPickerStart()
     }
     add.suiButton1->click();
     create.suiButton1->click();
-    const QString want = expected == u"HOME" ? QDir::homePath()
-                       : expected == u"LIB"  ? dir.filePath(QStringLiteral("lib"))
+    const QString want = expected == u"HOME"  ? QDir::homePath()
+                         : expected == u"LIB" ? dir.filePath(QStringLiteral("lib"))
                                               : pickedPath;
-    QCOMPARE(host.scripted.folderStarts.mid(picked.isEmpty() ? 0 : 1),
-             (QStringList{want, want}));
+    QCOMPARE(host.scripted.folderStarts.mid(picked.isEmpty() ? 0 : 1), (QStringList{want, want}));
 }
 
 void TestPickers::typedFolderIsCreatedAfterAsking_data()
@@ -131,7 +130,7 @@ void TestPickers::typedFolderIsCreatedAfterAsking()
 void TestPickers::picturePreview_data()
 {
     QTest::addColumn<QString>("name");
-    QTest::addColumn<QSize>("size"); // of the picture written; empty: see name
+    QTest::addColumn<QSize>("size");  // of the picture written; empty: see name
     QTest::addColumn<QSize>("shown"); // the preview's pixmap; empty: none
     QTest::addColumn<QString>("text");
     QTest::newRow("small") << "a.bmp" << QSize(20, 10) << QSize(20, 10) << "20 × 10";
@@ -178,8 +177,8 @@ void TestPickers::pickedFieldsLookReadOnly()
     TFormadd add(host);
     TFormnew create(host);
     TFormaddone one(host);
-    for (QLineEdit *field : {out.EditPicPath, add.EditPicPath, create.EditPicPath,
-                             create.EditFileName, one.EditPic}) {
+    for (QLineEdit *field :
+         {out.EditPicPath, add.EditPicPath, create.EditPicPath, create.EditFileName, one.EditPic}) {
         QVERIFY2(field->isReadOnly(), qPrintable(field->objectName()));
         QCOMPARE(field->palette().color(QPalette::Base), field->palette().color(QPalette::Window));
         QVERIFY(field->toolTip().contains(QStringLiteral("“...”")));

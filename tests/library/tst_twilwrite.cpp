@@ -275,8 +275,7 @@ void TestTWILWrite::replaceBitmap()
     const qint64 oldSize = QFileInfo(wil.FileName).size();
     QVERIFY2(wil.ReplaceBitmap(index, graphic), qPrintable(wil.errorString()));
 
-    records[index] =
-        graphic.isNull() ? emptyRecord() : uncompressed16Record(graphic, oldPx, oldPy);
+    records[index] = graphic.isNull() ? emptyRecord() : uncompressed16Record(graphic, oldPx, oldPy);
     const LibraryBuilder expected = builderFor(records, tableStart);
     const Files files = filesOf(wil.FileName);
     QCOMPARE(files.library.size(), expected.library().size());

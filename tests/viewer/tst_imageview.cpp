@@ -37,7 +37,8 @@ void clickCheckBox(QCheckBox *box)
     QStyleOptionButton option;
     option.initFrom(box);
     option.text = box->text();
-    const QRect clickable = box->style()->subElementRect(QStyle::SE_CheckBoxClickRect, &option, box);
+    const QRect clickable =
+        box->style()->subElementRect(QStyle::SE_CheckBoxClickRect, &option, box);
     QTest::mouseClick(box, Qt::LeftButton, {}, clickable.center());
 }
 

@@ -1,17 +1,17 @@
 // The main window driven as a user would: buttons, dialogs answered by script, labels read back.
 #include "viewerharness.h"
 
+#include <QAbstractButton>
 #include <QDir>
 #include <QDropEvent>
-#include <QAbstractButton>
 #include <QGroupBox>
-#include <QLayout>
-#include <QScrollArea>
 #include <QLabel>
+#include <QLayout>
 #include <QLineEdit>
 #include <QMimeData>
 #include <QProcess>
 #include <QRadioButton>
+#include <QScrollArea>
 #include <QSignalSpy>
 #include <QUrl>
 #include <QtEndian>
@@ -185,10 +185,10 @@ void TestMainWindow::nothingOverlapsAtMinimumSize()
     w.layout()->activate();
     QList<QWidget *> controls;
     for (QWidget *c : w.findChildren<QWidget *>()) {
-        if (c->isVisibleTo(&w) && (qobject_cast<QAbstractButton *>(c) || qobject_cast<QLabel *>(c) ||
-                                   qobject_cast<QLineEdit *>(c) || qobject_cast<QGroupBox *>(c) ||
-                                   c == static_cast<QWidget *>(w.ScrollBox1) ||
-                                   c == static_cast<QWidget *>(w.DrawGrid1)))
+        if (c->isVisibleTo(&w) &&
+            (qobject_cast<QAbstractButton *>(c) || qobject_cast<QLabel *>(c) ||
+             qobject_cast<QLineEdit *>(c) || qobject_cast<QGroupBox *>(c) ||
+             c == static_cast<QWidget *>(w.ScrollBox1) || c == static_cast<QWidget *>(w.DrawGrid1)))
             controls << c;
     }
     const auto area = [&w](QWidget *c) { return QRect(c->mapTo(&w, QPoint(0, 0)), c->size()); };
@@ -196,7 +196,9 @@ void TestMainWindow::nothingOverlapsAtMinimumSize()
         const auto *label = qobject_cast<QLabel *>(c);
         const auto *button = qobject_cast<QAbstractButton *>(c);
         return c->objectName() + u'/' +
-               (label ? label->text() : button ? button->text() : QString());
+               (label    ? label->text()
+                : button ? button->text()
+                         : QString());
     };
     for (QWidget *c : controls) {
         QVERIFY2(w.rect().contains(area(c)), qPrintable(name(c) + QStringLiteral(" is cut off")));
