@@ -111,22 +111,22 @@
 <context>
     <name>FolderDialog</name>
     <message>
-        <location filename="../../editing/folderdialog.cpp" line="15"/>
+        <location filename="../../editing/folderdialog.cpp" line="16"/>
         <source>新建文件夹</source>
         <translation>新建文件夹</translation>
     </message>
     <message>
-        <location filename="../../editing/folderdialog.cpp" line="16"/>
+        <location filename="../../editing/folderdialog.cpp" line="17"/>
         <source>文件夹“%1”不存在。要建立它吗？</source>
         <translation>文件夹“%1”不存在。要建立它吗？</translation>
     </message>
     <message>
-        <location filename="../../editing/folderdialog.cpp" line="21"/>
+        <location filename="../../editing/folderdialog.cpp" line="20"/>
         <source>错误！</source>
         <translation>错误！</translation>
     </message>
     <message>
-        <location filename="../../editing/folderdialog.cpp" line="39"/>
+        <location filename="../../editing/folderdialog.cpp" line="37"/>
         <source>无法建立文件夹“%1”。</source>
         <translation>无法建立文件夹“%1”。</translation>
     </message>
@@ -142,22 +142,22 @@
 <context>
     <name>PicturePicker</name>
     <message>
-        <location filename="../../editing/picturepicker.cpp" line="20"/>
+        <location filename="../../editing/picturepicker.cpp" line="19"/>
         <source>图片 (%1)</source>
         <translation>图片 (%1)</translation>
     </message>
     <message>
-        <location filename="../../editing/picturepicker.cpp" line="20"/>
+        <location filename="../../editing/picturepicker.cpp" line="19"/>
         <source>所有文件 (*)</source>
         <translation>所有文件 (*)</translation>
     </message>
     <message>
-        <location filename="../../editing/picturepicker.cpp" line="62"/>
+        <location filename="../../editing/picturepicker.cpp" line="61"/>
         <source>空图片（0 字节）</source>
         <translation>空图片（0 字节）</translation>
     </message>
     <message>
-        <location filename="../../editing/picturepicker.cpp" line="65"/>
+        <location filename="../../editing/picturepicker.cpp" line="64"/>
         <source>无法读取此图片</source>
         <translation>无法读取此图片</translation>
     </message>
@@ -230,7 +230,7 @@
         <translation>所有文件 (*)</translation>
     </message>
     <message>
-        <location filename="../../viewer/mail.cpp" line="829"/>
+        <location filename="../../viewer/mail.cpp" line="830"/>
         <source>保存图片</source>
         <translation>保存图片</translation>
     </message>
@@ -343,7 +343,7 @@
         <translation>关闭</translation>
     </message>
     <message>
-        <location filename="../../editing/addpicform.cpp" line="124"/>
+        <location filename="../../editing/addpicform.cpp" line="123"/>
         <source>选择图片所在的文件夹</source>
         <translation>选择图片所在的文件夹</translation>
     </message>
@@ -443,7 +443,7 @@
     <name>TFormnew</name>
     <message>
         <location filename="../../editing/newform.cpp" line="31"/>
-        <location filename="../../editing/newform.cpp" line="106"/>
+        <location filename="../../editing/newform.cpp" line="105"/>
         <source>新建数据文件</source>
         <translation>新建数据文件</translation>
     </message>
@@ -508,7 +508,7 @@
         <translation>新建数据文件：</translation>
     </message>
     <message>
-        <location filename="../../editing/newform.cpp" line="98"/>
+        <location filename="../../editing/newform.cpp" line="97"/>
         <source>图片所在文件夹</source>
         <translation>图片所在文件夹</translation>
     </message>
@@ -551,7 +551,7 @@
         <translation>结束编号：</translation>
     </message>
     <message>
-        <location filename="../../editing/outpicform.cpp" line="73"/>
+        <location filename="../../editing/outpicform.cpp" line="72"/>
         <source>选择导出的文件夹</source>
         <translation>选择导出的文件夹</translation>
     </message>
