@@ -40,6 +40,17 @@ bool isWords(const QString &text)
     return text.contains(word);
 }
 
+// A 500-byte "short.wil": too short for a library's header and palette. Empty when it could
+// not be written.
+QString writeShortFile(const QTemporaryDir &dir)
+{
+    const QString path = dir.filePath(QStringLiteral("short.wil"));
+    QFile f(path);
+    if (!f.open(QIODevice::WriteOnly) || f.write(QByteArray(500, 'x')) != 500)
+        return {};
+    return path;
+}
+
 struct Message
 {
     QString context;
@@ -140,10 +151,8 @@ void TestEditorApplication::coreMessagesShowInChinese()
     QVERIFY(dir.isValid());
     // A file too short for a library: the component's notice, which names the file, and the
     // window's own box, both in Chinese.
-    const QString shortFile = dir.filePath(QStringLiteral("short.wil"));
-    QFile f(shortFile);
-    QVERIFY(f.open(QIODevice::WriteOnly) && f.write(QByteArray(500, 'x')) == 500);
-    f.close();
+    const QString shortFile = writeShortFile(dir);
+    QVERIFY(!shortFile.isEmpty());
     ScriptedDialogs dialogs;
     TFormMain window(dialogs);
     QVERIFY(!window.openLibrary(shortFile));
@@ -164,10 +173,8 @@ void TestEditorApplication::wiltoolKeepsEnglish()
 {
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
-    const QString shortFile = dir.filePath(QStringLiteral("short.wil"));
-    QFile f(shortFile);
-    QVERIFY(f.open(QIODevice::WriteOnly) && f.write(QByteArray(500, 'x')) == 500);
-    f.close();
+    const QString shortFile = writeShortFile(dir);
+    QVERIFY(!shortFile.isEmpty());
     QProcess tool;
     tool.start(qEnvironmentVariable("WILTOOL"), {QStringLiteral("info"), shortFile});
     QVERIFY(tool.waitForFinished(60000));
